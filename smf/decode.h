@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+
+// Pure decoders of the file's numbers. They never print or allocate; the
+// caller hands them a pointer from which the bytes they read are readable.
+
+// Two bytes, first most significant: 0..65535.
+uint16_t get_be16(const uint8_t* p);
+
+// Four bytes, first most significant.
+uint32_t get_be32(const uint8_t* p);
+
+// The header chunk as it stands in the file:
+//   bytes 0-3  id ("MThd")        bytes 8-9   format
+//   bytes 4-7  length             bytes 10-11 track count
+//                                 bytes 12-13 division
+struct HeaderChunk {
+  char id[4];
+  uint32_t length;
+  uint16_t format;
+  uint16_t ntrks;
+  uint16_t division;
+};
+
+// Fills `h` from the 14 bytes at `p`. Checks nothing; always returns 0.
+int decode_header(const uint8_t* p, HeaderChunk* h);
+
+// Decodes a variable-length quantity at `p`, of which `avail` bytes are
+// readable: seven bits a byte, most significant first, ended by a byte with
+// its top bit clear and never longer than four bytes (after four bytes with
+// the top bit set the value is their 28 low bits). Stores the bytes consumed
+// (1..4) in `*count` and returns the value; stores 0 and returns 0 when the
+// quantity runs past the `avail` bytes.
+uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count);

@@ -1,0 +1,30 @@
+#pragma once
+#include <cstdint>
+
+// An open file: the one place where the program touches the file system.
+// Failures are reported by results only; nothing here prints.
+struct RawFile {
+  intptr_t handle = -1;  // -1: not open
+  uint64_t size = 0;     // set by open_read
+};
+
+enum class Access { read };
+
+// Opens an existing file for reading and stores its size. 0 on success, 1 on
+// failure (the handle then stays invalid and the size unset).
+int open_read(RawFile& f, const char* name, Access access);
+
+// Reads `count` bytes into `dst`, going on until all are read or the file or
+// the system says no more. Returns the bytes read; 0 when the first read fails.
+uint64_t read_bytes(RawFile& f, void* dst, uint64_t count);
+
+// Creates `name` for writing, emptying a file that already has that name.
+// 0 on success, 1 on failure.
+int create_new(RawFile& f, const char* name);
+
+// Writes `count` bytes from `src`, going on until all are written or the
+// system says no. Returns the bytes written; 0 when the first write fails.
+uint64_t write_bytes(RawFile& f, const void* src, uint64_t count);
+
+// Closes the handle. 0 on success, 1 on failure (also when it was not open).
+int close(RawFile& f);
