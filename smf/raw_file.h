@@ -26,5 +26,8 @@ int create_new(RawFile& f, const char* name);
 // system says no. Returns the bytes written; 0 when the first write fails.
 uint64_t write_bytes(RawFile& f, const void* src, uint64_t count);
 
+// Removes the file `name`. 0 on success, 1 on failure.
+int remove_file(const char* name);
+
 // Closes the handle. 0 on success, 1 on failure (also when it was not open).
 int close(RawFile& f);

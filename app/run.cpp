@@ -1,0 +1,140 @@
+#include "app/run.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/summary.h"
+#include "app/tempo_track.h"
+#include "smf/out.h"
+#include "smf/raw_file.h"
+#include "smf/record.h"
+#include "smf/walker.h"
+
+namespace {
+
+// The number after "-t": leading white space, an optional sign, then decimal
+// digits up to the first other character; 0 without digits. A value past
+// the 32-bit range stands as the largest one.
+uint32_t parse_tempo(const char* text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  const bool negative = *text == '-';
+  if (*text == '+' || *text == '-') ++text;
+  uint64_t value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + static_cast<uint64_t>(*text - '0');
+    if (value > UINT32_MAX) value = uint64_t{UINT32_MAX} + 1;
+  }
+  if (value > UINT32_MAX) return UINT32_MAX;
+  const uint32_t magnitude = static_cast<uint32_t>(value);
+  return negative ? 0u - magnitude : magnitude;
+}
+
+void print_help() {
+  out_printf("\nsmfscope v0.02 オプション\n");
+  out_printf("-v (MIDIの情報を表示します(省略可)\n");
+  out_printf("-noteon -v使用時に、音符の情報をすべて表示する\n");
+  out_printf("-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n");
+  out_printf("-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n");
+  out_printf("※コマンドラインの最後に、MIDIファイルを指定します\n");
+}
+
+// Runs everything after the arguments have been scanned.
+int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool notes) {
+  RawFile input;
+  if (open_read(input, midi_path, Access::read) != 0) {
+    out_printf("open error\n");
+    close(input);
+    return 1;
+  }
+  // Positions in the file are 32-bit: a larger file cannot be walked.
+  if (input.size > UINT32_MAX) {
+    out_printf("file too large\n");
+    close(input);
+    return 1;
+  }
+  const uint32_t fsize = static_cast<uint32_t>(input.size);
+  out_printf("fs %ld\n", static_cast<long>(fsize));
+
+  // One byte more than none, so that an empty file has an image too.
+  uint8_t* data = static_cast<uint8_t*>(malloc(fsize ? fsize : 1));
+  if (!data) {
+    out_printf("not bin\n");
+    close(input);
+    return 1;
+  }
+  if (read_bytes(input, data, fsize) != fsize) {
+    out_printf("read error\n");
+    free(data);
+    close(input);
+    return 1;
+  }
+  const Image image{data, fsize};
+
+  CMIDI rec{};
+  rec.fsize = fsize;
+  rec.show_all_notes = notes ? 1 : 0;
+  rec.Conductor_Track = -1;
+  rec.System_Setup_Track = -1;
+
+  walk_smf(image, rec);
+  print_summary(rec);
+
+  int code = 0;
+  TempoOutcome outcome = TempoOutcome::go_on;
+  if (tempo_mode) outcome = insert_tempo_track(rec, image, midi_path, newtempo, input);
+  if (outcome == TempoOutcome::go_on) {
+    out_printf("FormatID %d\n", rec.FormatID);
+    out_printf("Track_Count %d\n", rec.Track_Count);
+    out_printf("Delta_Time %d\n", rec.Delta_Time);
+    close(input);
+  } else if (outcome == TempoOutcome::failed) {
+    close(input);
+    code = 1;
+  }
+  release_tracks(rec);
+  free(data);
+  return code;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+  out_init_stdout();
+  const char* midi_path = "";
+  bool tempo_mode = false;
+  uint32_t newtempo = 0;
+  bool notes = false;
+
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (strcmp(arg, "-v") == 0) {
+      tempo_mode = false;
+    } else if (strcmp(arg, "-t") == 0) {
+      tempo_mode = true;
+      if (i + 1 < argc) {
+        newtempo = parse_tempo(argv[i + 1]);
+        if (newtempo != 0) {
+          ++i;
+        } else {
+          out_printf("オプションにテンポが見つかりません\n");
+        }
+      }
+    } else if (strcmp(arg, "-noteon") == 0) {
+      notes = true;
+    } else {
+      midi_path = arg;
+      out_printf("%d MIDIファイル %s\n", i, midi_path);
+    }
+  }
+
+  int code = 0;
+  if (argc == 1) {
+    print_help();
+  } else {
+    code = inspect(midi_path, tempo_mode, newtempo, notes);
+  }
+  fflush(stdout);
+  return code;
+}

@@ -1,0 +1,145 @@
+#include "app/tempo_track.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "smf/decode.h"
+#include "smf/out.h"
+
+const uint8_t tempo_track_template[33] = {
+    0x4D, 0x54, 0x72, 0x6B,  // "MTrk"
+    0x00, 0x00, 0x00, 0x19,  // length 25
+    0x00, 0xFF, 0x51, 0x03,  // tempo, microseconds per quarter note:
+    0x09, 0xBD, 0x5A,        //   replaced before writing
+    0x00, 0xFF, 0x58, 0x04,  // time signature
+    0x04, 0x02, 0x18, 0x08,  //   4/4, 24 clocks a click, 8 32nds a quarter
+    0x00, 0xFF, 0x59, 0x02,  // key signature
+    0x00, 0x00,              //   C major
+    0x00, 0xFF, 0x2F, 0x00,  // end of track
+};
+
+namespace {
+
+// Above this the tempo in microseconds would be 0; below the lower bound it
+// would not fit the event's three bytes.
+constexpr unsigned long kMinTempo = 4;
+constexpr unsigned long kMaxTempo = 60000000;
+
+bool tempo_in_range(unsigned long bpm) { return bpm >= kMinTempo && bpm <= kMaxTempo; }
+
+void report_range() { out_printf("tempo must be 4 to 60000000\n"); }
+
+// Asks for the tempo until an answer in range comes; 0 at the end of input.
+uint32_t ask_tempo() {
+  for (;;) {
+    out_printf("テンポ入力=");
+    fflush(stdout);
+    unsigned long answer = 0;
+    const int got = scanf("%lu", &answer);
+    if (got == EOF) return 0;
+    if (got == 1 && tempo_in_range(answer)) return static_cast<uint32_t>(answer);
+    report_range();
+    int c;
+    do c = getchar();
+    while (c != '\n' && c != EOF);
+  }
+}
+
+// The length of the header chunk ("MThd", its length field and its bytes),
+// or 0 when the image does not begin with a whole one.
+uint64_t header_chunk_size(const Image& image) {
+  const uint8_t* h = bytes_at(image, 0, 14);
+  if (!h || memcmp(h, "MThd", 4) != 0) return 0;
+  const uint32_t length = get_be32(h + 4);
+  if (length < 6 || !bytes_at(image, 0, 8 + uint64_t{length})) return 0;
+  return 8 + uint64_t{length};
+}
+
+}  // namespace
+
+TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
+                                const char* midi_path, uint32_t newtempo,
+                                RawFile& input) {
+  if (rec.tempo != 0) {
+    out_printf("テンポ情報があります\n");
+    close(input);
+    return TempoOutcome::ends;
+  }
+
+  const uint64_t header_size = header_chunk_size(image);
+  if (header_size == 0) {
+    out_printf("cannot add a track: no complete MThd header\n");
+    return TempoOutcome::failed;
+  }
+  const uint16_t track_count = get_be16(image.data + 10);
+  if (track_count == 65535) {
+    out_printf("cannot add a track: the header already announces 65535 tracks\n");
+    return TempoOutcome::failed;
+  }
+
+  if (newtempo == 0) {
+    newtempo = ask_tempo();
+    if (newtempo == 0) {
+      out_printf("no tempo given\n");
+      return TempoOutcome::failed;
+    }
+  } else if (!tempo_in_range(newtempo)) {
+    report_range();
+    return TempoOutcome::failed;
+  }
+
+  const uint64_t total = uint64_t{image.size} + sizeof tempo_track_template;
+  const size_t name_cap = strlen(midi_path) + sizeof "(newtempo=4294967295).mid";
+  uint8_t* buffer = static_cast<uint8_t*>(malloc(total));
+  char* newtempofn = static_cast<char*>(malloc(name_cap));
+  if (!buffer || !newtempofn) {
+    free(buffer);
+    free(newtempofn);
+    out_printf("out of memory\n");
+    return TempoOutcome::failed;
+  }
+  snprintf(newtempofn, name_cap, "%s(newtempo=%lu).mid", midi_path,
+           static_cast<unsigned long>(newtempo));
+  out_printf("newtempofn=%s\n", newtempofn);
+
+  uint8_t track[sizeof tempo_track_template];
+  memcpy(track, tempo_track_template, sizeof track);
+
+  TempoOutcome outcome = TempoOutcome::failed;
+  RawFile output;
+  if (create_new(output, newtempofn) != 0) {
+    out_printf("write error\n");
+  } else {
+    memcpy(buffer, image.data, header_size);
+    const uint16_t raised = static_cast<uint16_t>(track_count + 1);
+    buffer[10] = static_cast<uint8_t>(raised >> 8);
+    buffer[11] = static_cast<uint8_t>(raised);
+
+    const uint32_t newtempocalc = 60000000u / newtempo;
+    out_printf("newtempocalc %lu\n", static_cast<unsigned long>(newtempocalc));
+    const uint8_t b0 = static_cast<uint8_t>(newtempocalc >> 16);
+    const uint8_t b1 = static_cast<uint8_t>(newtempocalc >> 8);
+    const uint8_t b2 = static_cast<uint8_t>(newtempocalc);
+    out_printf("%x %x %x\n", b0, b1, b2);
+    track[12] = b0;
+    track[13] = b1;
+    track[14] = b2;
+    memcpy(buffer + header_size, track, sizeof track);
+    out_printf("CMIDI.Track_Count %d\n", rec.Track_Count);
+
+    memcpy(buffer + header_size + sizeof track, image.data + header_size,
+           image.size - header_size);
+    const bool written = write_bytes(output, buffer, total) == total;
+    const bool closed = close(output) == 0;
+    if (written && closed) {
+      outcome = TempoOutcome::go_on;
+    } else {
+      out_printf("write error\n");
+      remove_file(newtempofn);
+    }
+  }
+  free(buffer);
+  free(newtempofn);
+  return outcome;
+}

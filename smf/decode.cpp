@@ -1,0 +1,33 @@
+#include "smf/decode.h"
+
+#include <cstring>
+
+uint16_t get_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+uint32_t get_be32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+int decode_header(const uint8_t* p, HeaderChunk* h) {
+  memcpy(h->id, p, 4);
+  h->length = get_be32(p + 4);
+  h->format = get_be16(p + 8);
+  h->ntrks = get_be16(p + 10);
+  h->division = get_be16(p + 12);
+  return 0;
+}
+
+uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count) {
+  uint32_t value = 0;
+  for (int32_t i = 0; i < 4; ++i) {
+    if (static_cast<uint32_t>(i) >= avail) break;
+    value = value << 7 | (p[i] & 0x7F);
+    if (!(p[i] & 0x80) || i == 3) {
+      *count = i + 1;
+      return value;
+    }
+  }
+  *count = 0;
+  return 0;
+}

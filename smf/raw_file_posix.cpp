@@ -1,0 +1,73 @@
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "smf/raw_file.h"
+
+namespace {
+// One system call moves at most this much; larger counts take several.
+constexpr uint64_t kMaxChunk = uint64_t{1} << 30;
+}  // namespace
+
+int open_read(RawFile& f, const char* name, Access) {
+  int fd;
+  do fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    f.handle = -1;
+    return 1;
+  }
+  struct stat st;
+  // A directory opens on this system but cannot be read as a file.
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    f.handle = -1;
+    return 1;
+  }
+  f.handle = fd;
+  f.size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
+  uint64_t done = 0;
+  while (done < count) {
+    const uint64_t want = count - done < kMaxChunk ? count - done : kMaxChunk;
+    const ssize_t got = ::read(static_cast<int>(f.handle), static_cast<char*>(dst) + done, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<uint64_t>(got);
+  }
+  return done;
+}
+
+int create_new(RawFile& f, const char* name) {
+  int fd;
+  do fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  f.handle = fd < 0 ? -1 : fd;
+  return fd < 0 ? 1 : 0;
+}
+
+uint64_t write_bytes(RawFile& f, const void* src, uint64_t count) {
+  uint64_t done = 0;
+  while (done < count) {
+    const uint64_t want = count - done < kMaxChunk ? count - done : kMaxChunk;
+    const ssize_t put =
+        ::write(static_cast<int>(f.handle), static_cast<const char*>(src) + done, want);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<uint64_t>(put);
+  }
+  return done;
+}
+
+int remove_file(const char* name) { return ::unlink(name) == 0 ? 0 : 1; }
+
+int close(RawFile& f) {
+  if (f.handle < 0) return 1;
+  const int result = ::close(static_cast<int>(f.handle));
+  f.handle = -1;
+  return result == 0 ? 0 : 1;
+}

@@ -1,0 +1,203 @@
+#include "smf/walker.h"
+
+#include <cstring>
+
+#include "smf/controllers.h"
+#include "smf/decode.h"
+#include "smf/meta.h"
+#include "smf/out.h"
+#include "smf/programs.h"
+
+namespace {
+
+void report_cut(uint32_t pos) {
+  out_printf("unexpected end of file at 0x%06lx\n", static_cast<unsigned long>(pos));
+}
+
+// Where one walked event leaves the walk.
+enum class Step { next, jump_to_chunk_end, cut };
+
+// The facts of the current track; the walk keeps going without them only
+// when memory for the table has run out.
+TrackFacts* current(CMIDI& rec, int32_t track_no) {
+  static TrackFacts spare;
+  TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no));
+  return facts ? facts : &spare;
+}
+
+// The variable-length quantity at `pos`; a count of 0 when it runs past the
+// image.
+uint32_t vlq_at(const Image& image, uint32_t pos, int32_t* count) {
+  *count = 0;
+  if (pos >= image.size) return 0;
+  return decode_vlq(image.data + pos, image.size - pos, count);
+}
+
+// Walks the event whose delta time starts at `start`. On success `next` is
+// the position after it; on a cut the walk ends at `start`.
+Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start,
+                uint32_t& next, MetaResult& meta) {
+  out_printf("st 0x%06lx ---", static_cast<unsigned long>(start));
+
+  int32_t delta_length = 0;
+  const uint32_t delta = vlq_at(image, start, &delta_length);
+  if (delta_length == 0) return Step::cut;
+  out_printf("time %04lu ", static_cast<unsigned long>(delta));
+  const uint32_t pos = start + static_cast<uint32_t>(delta_length);
+
+  const uint8_t* at = bytes_at(image, pos, 1);
+  if (!at) return Step::cut;
+  const uint8_t status = at[0];
+  out_printf("R[%02X] ", status);
+
+  uint32_t count = 0;
+  bool note = false;
+  if (status == 0xFF) {
+    memset(&meta, 0, sizeof meta);
+    count = handle_meta(image, pos, &meta);
+    if (count == 0) return Step::cut;
+    if (strcmp(meta.name, "System Setup") == 0) rec.System_Setup_Track = track_no;
+    if (meta.tempo != 0) {
+      rec.tempo = meta.tempo;
+      if (rec.Conductor_Track == -1) rec.Conductor_Track = track_no;
+    }
+    if (meta.beat_numerator != 0) {
+      rec.beat_numerator = meta.beat_numerator;
+      rec.beat_denominator = meta.beat_denominator;
+    }
+  } else if (status == 0xF0) {
+    int32_t length_bytes = 0;
+    const uint32_t length = vlq_at(image, pos + 1, &length_bytes);
+    if (length_bytes == 0) return Step::cut;
+    const uint64_t total = 1 + uint64_t(length_bytes) + length;
+    if (!bytes_at(image, pos, total)) return Step::cut;
+    out_printf("システムエクスクルーシブ \n");
+    count = static_cast<uint32_t>(total);
+  } else if ((status & 0xF0) == 0xB0) {
+    count = report_controller(image, pos);
+    if (count == 0) return Step::cut;
+  } else if ((status & 0xF0) == 0xC0) {
+    const uint8_t* e = bytes_at(image, pos, 2);
+    if (!e) return Step::cut;
+    const char* name = program_name(e[1]);
+    out_printf("program change (楽器) %d (%x) %s \n", e[1], e[1] + 1, name);
+    current(rec, track_no)->track_program = name;
+    count = 2;
+  } else if ((status & 0xF0) == 0xE0) {
+    const uint8_t* e = bytes_at(image, pos, 3);
+    if (!e) return Step::cut;
+    out_printf("Ex ");
+    out_printf("ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n", e[1], e[2]);
+    count = 3;
+  } else if ((status & 0xF0) == 0x80) {
+    const uint8_t* e = bytes_at(image, pos, 3);
+    if (!e) return Step::cut;
+    out_printf("note off %dch 音 %2d %2d\n", status & 0x0F, e[1], e[2]);
+    count = 3;
+    note = true;
+  } else if ((status & 0xF0) == 0x90) {
+    const uint8_t* e = bytes_at(image, pos, 3);
+    if (!e) return Step::cut;
+    TrackFacts* facts = current(rec, track_no);
+    facts->track_channel = (status & 0x0F) + 1;
+    facts->track_used = 1;
+    out_printf("note %dch 音 %3d %3d\n", status & 0x0F, e[1], e[2]);
+    count = 3;
+    note = true;
+  } else {
+    // Running status is not supported: a data byte standing where a status
+    // belongs is reported with the byte after it and passed over as a pair.
+    if (!bytes_at(image, pos, 2)) return Step::cut;
+    out_printf("Track Event unknown %02X\n", status);
+    count = 2;
+  }
+  next = pos + count;
+  return note && !(rec.show_all_notes & 1) ? Step::jump_to_chunk_end : Step::next;
+}
+
+}  // namespace
+
+int walk_smf(const Image& image, CMIDI& rec) {
+  uint32_t pos = 0;
+  HeaderChunk header{};
+  const uint8_t* magic = bytes_at(image, 0, 4);
+  if (magic && memcmp(magic, "MThd", 4) == 0) {
+    const uint8_t* h = bytes_at(image, 0, 14);
+    if (!h) {
+      report_cut(0);
+      return 0;
+    }
+    decode_header(h, &header);
+    out_printf("%c%c%c%c\n", header.id[0], header.id[1], header.id[2], header.id[3]);
+    out_printf("ReadMThd size %lu\n", static_cast<unsigned long>(header.length));
+    out_printf("ReadMThd formatid %u\n", header.format);
+    out_printf("ReadMThd track count %u\n", header.ntrks);
+    out_printf("ReadMThd deltatime %u\n", header.division);
+    rec.FormatID = header.format;
+    rec.Track_Count = header.ntrks;
+    rec.Delta_Time = header.division;
+    if (!bytes_at(image, 0, 8 + uint64_t{header.length})) {
+      report_cut(0);
+      return 0;
+    }
+    pos = 8 + header.length;
+  }
+  int32_t track_no = 0;
+  out_printf("pos=0x%lx\n", static_cast<unsigned long>(pos));
+
+  MetaResult meta;
+  while (pos < rec.fsize) {
+    const uint8_t* chunk = bytes_at(image, pos, 8);
+    if (!chunk) {
+      report_cut(pos);
+      return 0;
+    }
+    const uint32_t chunk_pos = pos;
+    const uint32_t length = get_be32(chunk + 4);
+    if (memcmp(chunk, "MTrk", 4) != 0) {
+      out_printf("%06lx not Mtrk\n", static_cast<unsigned long>(pos));
+      out_printf("pos %lx ->fsize %lx\n", static_cast<unsigned long>(pos),
+                 static_cast<unsigned long>(rec.fsize));
+      if (!bytes_at(image, pos, 8 + uint64_t{length})) {
+        report_cut(pos);
+        return 0;
+      }
+      pos += 8 + length;
+      continue;
+    }
+
+    TrackFacts* facts = current(rec, track_no);
+    facts->track_pos = pos;
+    out_printf("========================================\n");
+    out_printf("%d)MTrk (0x%06lx) ", track_no, static_cast<unsigned long>(pos));
+    out_printf("track_no %02d\n", track_no);
+    out_printf("========================================\n");
+    facts->track_size = length;
+    out_printf("mtrk size %8lu 0x%06lx\n", static_cast<unsigned long>(length),
+               static_cast<unsigned long>(length));
+    pos += 8;
+    const uint32_t chunk_end = pos + length;  // may wrap: then no event is walked
+
+    while (pos < chunk_end) {
+      uint32_t next = pos;
+      const Step step = walk_event(image, rec, track_no, pos, next, meta);
+      if (step == Step::cut) {
+        report_cut(pos);
+        return 0;
+      }
+      pos = next;
+      if (step == Step::jump_to_chunk_end) {
+        if (chunk_end > image.size) {
+          report_cut(chunk_pos);
+          return 0;
+        }
+        pos = chunk_end;
+      }
+    }
+    ++track_no;
+    out_printf("pos %06lx\n", static_cast<unsigned long>(pos));
+    out_printf("pos %lx ->fsize %lx\n", static_cast<unsigned long>(pos),
+               static_cast<unsigned long>(rec.fsize));
+  }
+  return 0;
+}
