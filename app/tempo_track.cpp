@@ -46,8 +46,8 @@ uint32_t ask_tempo() {
   }
 }
 
-// The length of the header chunk ("MThd", its length field and its bytes),
-// or 0 when the image does not begin with a whole one.
+}  // namespace
+
 uint64_t header_chunk_size(const Image& image) {
   const uint8_t* h = bytes_at(image, 0, 14);
   if (!h || memcmp(h, "MThd", 4) != 0) return 0;
@@ -56,7 +56,23 @@ uint64_t header_chunk_size(const Image& image) {
   return 8 + uint64_t{length};
 }
 
-}  // namespace
+void make_tempo_track(uint32_t newtempocalc, uint8_t track[33]) {
+  memcpy(track, tempo_track_template, sizeof tempo_track_template);
+  track[12] = static_cast<uint8_t>(newtempocalc >> 16);
+  track[13] = static_cast<uint8_t>(newtempocalc >> 8);
+  track[14] = static_cast<uint8_t>(newtempocalc);
+}
+
+void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
+                         uint8_t* out) {
+  memcpy(out, image.data, header_size);
+  const uint16_t raised = static_cast<uint16_t>(get_be16(image.data + 10) + 1);
+  out[10] = static_cast<uint8_t>(raised >> 8);
+  out[11] = static_cast<uint8_t>(raised);
+  memcpy(out + header_size, track, sizeof tempo_track_template);
+  memcpy(out + header_size + sizeof tempo_track_template, image.data + header_size,
+         image.size - header_size);
+}
 
 TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
                                 const char* midi_path, uint32_t newtempo,
@@ -103,33 +119,18 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
            static_cast<unsigned long>(newtempo));
   out_printf("newtempofn=%s\n", newtempofn);
 
-  uint8_t track[sizeof tempo_track_template];
-  memcpy(track, tempo_track_template, sizeof track);
-
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;
   if (create_new(output, newtempofn) != 0) {
     out_printf("write error\n");
   } else {
-    memcpy(buffer, image.data, header_size);
-    const uint16_t raised = static_cast<uint16_t>(track_count + 1);
-    buffer[10] = static_cast<uint8_t>(raised >> 8);
-    buffer[11] = static_cast<uint8_t>(raised);
-
     const uint32_t newtempocalc = 60000000u / newtempo;
     out_printf("newtempocalc %lu\n", static_cast<unsigned long>(newtempocalc));
-    const uint8_t b0 = static_cast<uint8_t>(newtempocalc >> 16);
-    const uint8_t b1 = static_cast<uint8_t>(newtempocalc >> 8);
-    const uint8_t b2 = static_cast<uint8_t>(newtempocalc);
-    out_printf("%x %x %x\n", b0, b1, b2);
-    track[12] = b0;
-    track[13] = b1;
-    track[14] = b2;
-    memcpy(buffer + header_size, track, sizeof track);
+    uint8_t track[sizeof tempo_track_template];
+    make_tempo_track(newtempocalc, track);
+    out_printf("%x %x %x\n", track[12], track[13], track[14]);
     out_printf("CMIDI.Track_Count %d\n", rec.Track_Count);
-
-    memcpy(buffer + header_size + sizeof track, image.data + header_size,
-           image.size - header_size);
+    assemble_tempo_copy(image, header_size, track, buffer);
     const bool written = write_bytes(output, buffer, total) == total;
     const bool closed = close(output) == 0;
     if (written && closed) {

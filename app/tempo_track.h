@@ -9,6 +9,21 @@
 // replaced before writing), 4/4, C major, end of track, all at time 0.
 extern const uint8_t tempo_track_template[33];
 
+// The size of the header chunk the image begins with ("MThd", its length
+// field and that many bytes), or 0 when it does not begin with a whole one
+// of at least 6 bytes.
+uint64_t header_chunk_size(const Image& image);
+
+// The conductor track with `newtempocalc` (microseconds per quarter note, its
+// low 24 bits) in its tempo event.
+void make_tempo_track(uint32_t newtempocalc, uint8_t track[33]);
+
+// Assembles the copy into `out` (image.size + 33 bytes): the header chunk of
+// `header_size` bytes with its track count raised by 1, then `track`, then
+// every byte of the image after the header chunk.
+void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
+                         uint8_t* out);
+
 enum class TempoOutcome {
   go_on,     // the copy was written; the run prints its closing lines
   ends,      // the input holds a tempo: the run ends with exit code 0
