@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "smf/raw_file.h"
+
+namespace {
+
+std::string temp_dir() {
+  char name[] = "/tmp/smfscope-raw-XXXXXX";
+  if (!mkdtemp(name)) abort();
+  return name;
+}
+
+TEST(RawFile, FailsToOpenAMissingFileOrADirectory) {
+  const std::string dir = temp_dir();
+  RawFile f;
+  EXPECT_EQ(open_read(f, (dir + "/missing.mid").c_str(), Access::read), 1);
+  EXPECT_EQ(f.size, 0u);
+  EXPECT_EQ(close(f), 1);  // closing what never opened fails quietly
+  EXPECT_EQ(open_read(f, dir.c_str(), Access::read), 1);
+  EXPECT_EQ(open_read(f, "", Access::read), 1);
+  rmdir(dir.c_str());
+}
+
+TEST(RawFile, WritesReplacesAndReadsWholeFiles) {
+  const std::string dir = temp_dir();
+  const std::string name = dir + "/a.mid";
+  std::string big(3 * 1024 * 1024 + 7, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + 7);
+
+  RawFile out;
+  ASSERT_EQ(create_new(out, name.c_str()), 0);
+  EXPECT_EQ(write_bytes(out, big.data(), big.size()), big.size());
+  EXPECT_EQ(close(out), 0);
+  // Creating it again empties it before anything is written.
+  ASSERT_EQ(create_new(out, name.c_str()), 0);
+  EXPECT_EQ(write_bytes(out, "MThd", 4), 4u);
+  EXPECT_EQ(close(out), 0);
+
+  RawFile in;
+  ASSERT_EQ(open_read(in, name.c_str(), Access::read), 0);
+  EXPECT_EQ(in.size, 4u);
+  char back[8] = {};
+  EXPECT_EQ(read_bytes(in, back, in.size), 4u);
+  EXPECT_STREQ(back, "MThd");
+  EXPECT_EQ(close(in), 0);
+
+  ASSERT_EQ(create_new(out, name.c_str()), 0);
+  EXPECT_EQ(write_bytes(out, big.data(), big.size()), big.size());
+  EXPECT_EQ(close(out), 0);
+  ASSERT_EQ(open_read(in, name.c_str(), Access::read), 0);
+  ASSERT_EQ(in.size, big.size());
+  std::string whole(big.size(), '\0');
+  EXPECT_EQ(read_bytes(in, whole.data(), whole.size()), big.size());
+  EXPECT_EQ(whole, big);
+  // Asking for more than is left delivers what there is.
+  EXPECT_EQ(read_bytes(in, whole.data(), 10), 0u);
+  EXPECT_EQ(close(in), 0);
+
+  EXPECT_EQ(remove_file(name.c_str()), 0);
+  EXPECT_EQ(remove_file(name.c_str()), 1);
+  rmdir(dir.c_str());
+}
+
+TEST(RawFile, OpensAnEmptyFileWithSizeZero) {
+  const std::string dir = temp_dir();
+  const std::string name = dir + "/empty.mid";
+  RawFile out;
+  ASSERT_EQ(create_new(out, name.c_str()), 0);
+  EXPECT_EQ(close(out), 0);
+  RawFile in;
+  in.size = 99;
+  ASSERT_EQ(open_read(in, name.c_str(), Access::read), 0);
+  EXPECT_EQ(in.size, 0u);
+  EXPECT_EQ(read_bytes(in, nullptr, 0), 0u);
+  EXPECT_EQ(close(in), 0);
+  EXPECT_EQ(create_new(out, (dir + "/no/such/dir.mid").c_str()), 1);
+  remove_file(name.c_str());
+  rmdir(dir.c_str());
+}
+
+}  // namespace
