@@ -33,26 +33,39 @@ uint32_t vlq_at(const Image& image, uint32_t pos, int32_t* count) {
   return decode_vlq(image.data + pos, image.size - pos, count);
 }
 
+// Every event's line begins with its position, delta time and status byte.
+// The pieces are printed together with the event's own text where it fits,
+// which saves most of the formatting calls of a long trace.
+#define EVENT_PREFIX "st 0x%06lx ---" "time %04lu " "R[%02X] "
+
 // Walks the event whose delta time starts at `start`. On success `next` is
-// the position after it; on a cut the walk ends at `start`.
+// the position after it; on a cut the walk ends at `start`, and the line
+// shows as much of the event as the file holds.
 Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start,
                 uint32_t& next, MetaResult& meta) {
-  out_printf("st 0x%06lx ---", static_cast<unsigned long>(start));
-
+  const unsigned long st = start;
   int32_t delta_length = 0;
   const uint32_t delta = vlq_at(image, start, &delta_length);
-  if (delta_length == 0) return Step::cut;
-  out_printf("time %04lu ", static_cast<unsigned long>(delta));
+  const unsigned long dt = delta;
   const uint32_t pos = start + static_cast<uint32_t>(delta_length);
-
-  const uint8_t* at = bytes_at(image, pos, 1);
-  if (!at) return Step::cut;
+  const uint8_t* at = delta_length ? bytes_at(image, pos, 1) : nullptr;
+  if (!at) {
+    out_printf("st 0x%06lx ---", st);
+    if (delta_length) out_printf("time %04lu ", dt);
+    return Step::cut;
+  }
   const uint8_t status = at[0];
-  out_printf("R[%02X] ", status);
+  const uint8_t kind = status & 0xF0;
+  const int channel = status & 0x0F;
+  auto cut = [&] {
+    out_printf(EVENT_PREFIX, st, dt, status);
+    return Step::cut;
+  };
 
   uint32_t count = 0;
   bool note = false;
   if (status == 0xFF) {
+    out_printf(EVENT_PREFIX, st, dt, status);
     memset(&meta, 0, sizeof meta);
     count = handle_meta(image, pos, &meta);
     if (count == 0) return Step::cut;
@@ -68,47 +81,48 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
   } else if (status == 0xF0) {
     int32_t length_bytes = 0;
     const uint32_t length = vlq_at(image, pos + 1, &length_bytes);
-    if (length_bytes == 0) return Step::cut;
     const uint64_t total = 1 + uint64_t(length_bytes) + length;
-    if (!bytes_at(image, pos, total)) return Step::cut;
-    out_printf("システムエクスクルーシブ \n");
+    if (length_bytes == 0 || !bytes_at(image, pos, total)) return cut();
+    out_printf(EVENT_PREFIX "システムエクスクルーシブ \n", st, dt, status);
     count = static_cast<uint32_t>(total);
-  } else if ((status & 0xF0) == 0xB0) {
+  } else if (kind == 0xB0) {
+    out_printf(EVENT_PREFIX, st, dt, status);
     count = report_controller(image, pos);
     if (count == 0) return Step::cut;
-  } else if ((status & 0xF0) == 0xC0) {
+  } else if (kind == 0xC0) {
     const uint8_t* e = bytes_at(image, pos, 2);
-    if (!e) return Step::cut;
+    if (!e) return cut();
     const char* name = program_name(e[1]);
-    out_printf("program change (楽器) %d (%x) %s \n", e[1], e[1] + 1, name);
+    out_printf(EVENT_PREFIX "program change (楽器) %d (%x) %s \n", st, dt, status, e[1],
+               e[1] + 1, name);
     current(rec, track_no)->track_program = name;
     count = 2;
-  } else if ((status & 0xF0) == 0xE0) {
+  } else if (kind == 0xE0) {
     const uint8_t* e = bytes_at(image, pos, 3);
-    if (!e) return Step::cut;
-    out_printf("Ex ");
-    out_printf("ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n", e[1], e[2]);
+    if (!e) return cut();
+    out_printf(EVENT_PREFIX "Ex " "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n", st, dt, status, e[1],
+               e[2]);
     count = 3;
-  } else if ((status & 0xF0) == 0x80) {
+  } else if (kind == 0x80) {
     const uint8_t* e = bytes_at(image, pos, 3);
-    if (!e) return Step::cut;
-    out_printf("note off %dch 音 %2d %2d\n", status & 0x0F, e[1], e[2]);
+    if (!e) return cut();
+    out_printf(EVENT_PREFIX "note off %dch 音 %2d %2d\n", st, dt, status, channel, e[1], e[2]);
     count = 3;
     note = true;
-  } else if ((status & 0xF0) == 0x90) {
+  } else if (kind == 0x90) {
     const uint8_t* e = bytes_at(image, pos, 3);
-    if (!e) return Step::cut;
+    if (!e) return cut();
     TrackFacts* facts = current(rec, track_no);
-    facts->track_channel = (status & 0x0F) + 1;
+    facts->track_channel = channel + 1;
     facts->track_used = 1;
-    out_printf("note %dch 音 %3d %3d\n", status & 0x0F, e[1], e[2]);
+    out_printf(EVENT_PREFIX "note %dch 音 %3d %3d\n", st, dt, status, channel, e[1], e[2]);
     count = 3;
     note = true;
   } else {
     // Running status is not supported: a data byte standing where a status
     // belongs is reported with the byte after it and passed over as a pair.
-    if (!bytes_at(image, pos, 2)) return Step::cut;
-    out_printf("Track Event unknown %02X\n", status);
+    if (!bytes_at(image, pos, 2)) return cut();
+    out_printf(EVENT_PREFIX "Track Event unknown %02X\n", st, dt, status, status);
     count = 2;
   }
   next = pos + count;
