@@ -1,6 +1,7 @@
 #include "smf/out.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -55,9 +56,27 @@ constexpr Hex2Table make_hex2() {
 
 constexpr Hex2Table kHex2 = make_hex2();
 
+// The bytes that end a run of literal text: '%' and the terminating NUL.
+struct StopTable {
+  bool at[256];
+};
+
+constexpr StopTable make_stops() {
+  StopTable t{};
+  t.at[0] = true;
+  t.at[static_cast<unsigned char>('%')] = true;
+  return t;
+}
+
+constexpr StopTable kStopTable = make_stops();
+constexpr const bool* kStops = kStopTable.at;
+
+// Literal text is copied this many bytes at a time while they fit.
+constexpr size_t kLiteralRun = 16;
+
 bool g_use_libc = false;
 
-inline void put_bytes(Sink& s, const char* src, size_t n) {
+[[gnu::always_inline]] inline void put_bytes(Sink& s, const char* src, size_t n) {
   size_t room = static_cast<size_t>(s.end - s.p);
   if (n <= room) {
     std::memcpy(s.p, src, n);
@@ -69,7 +88,7 @@ inline void put_bytes(Sink& s, const char* src, size_t n) {
   }
 }
 
-inline void put_fill(Sink& s, char c, size_t n) {
+[[gnu::always_inline]] inline void put_fill(Sink& s, char c, size_t n) {
   size_t room = static_cast<size_t>(s.end - s.p);
   if (n <= room) {
     std::memset(s.p, c, n);
@@ -81,15 +100,32 @@ inline void put_fill(Sink& s, char c, size_t n) {
   }
 }
 
-inline void put_char(Sink& s, char c) {
+[[gnu::always_inline]] inline void put_char(Sink& s, char c) {
   if (s.p < s.end)
     *s.p++ = c;
   else
     ++s.dropped;
 }
 
+// Writes n bytes c at p, the few bytes of a field width without a call of
+// memset; returns the end.
+[[gnu::always_inline]] inline char* fill(char* p, char c, size_t n) {
+  uint64_t w = 0x0101010101010101u * static_cast<unsigned char>(c);
+  for (; n >= 8; n -= 8, p += 8) std::memcpy(p, &w, 8);
+  if (n & 4) {
+    std::memcpy(p, &w, 4);
+    p += 4;
+  }
+  if (n & 2) {
+    std::memcpy(p, &w, 2);
+    p += 2;
+  }
+  if (n & 1) *p++ = c;
+  return p;
+}
+
 template <class U>
-inline unsigned dec_len(U u) {
+[[gnu::always_inline]] inline unsigned dec_len(U u) {
   unsigned n = 1;
   for (;;) {
     if (u < 10) return n;
@@ -102,14 +138,14 @@ inline unsigned dec_len(U u) {
 }
 
 template <class U>
-inline unsigned hex_len(U u) {
+[[gnu::always_inline]] inline unsigned hex_len(U u) {
   unsigned used = 64u - static_cast<unsigned>(__builtin_clzll(static_cast<unsigned long long>(u) | 1u));
   return (used + 3) / 4;
 }
 
 // Writes the decimal digits of u so that they end just before q.
 template <class U>
-inline void write_dec(char* q, U u) {
+[[gnu::always_inline]] inline void write_dec(char* q, U u) {
   while (u >= 100) {
     U r = u % 100;
     u /= 100;
@@ -126,7 +162,7 @@ inline void write_dec(char* q, U u) {
 
 // Writes the hex digits of u so that they end just before q.
 template <class U>
-inline void write_hex(char* q, U u, bool upper) {
+[[gnu::always_inline]] inline void write_hex(char* q, U u, bool upper) {
   const char* pairs = upper ? kHex2.upper : kHex2.lower;
   while (u >= 0x100) {
     q -= 2;
@@ -144,17 +180,15 @@ inline void write_hex(char* q, U u, bool upper) {
 // A number of nd digits, with a minus sign when neg, right-aligned in width
 // with blanks, or with zeros after the sign when zero.
 template <bool kHex, class U>
-inline void put_number(Sink& s, U u, bool neg, unsigned width, bool zero, bool upper) {
+[[gnu::always_inline]] inline void put_number(Sink& s, U u, bool neg, unsigned width, bool zero, bool upper) {
   unsigned nd = kHex ? hex_len(u) : dec_len(u);
   size_t len = nd + (neg ? 1u : 0u);
   size_t pad = width > len ? width - len : 0;
   if (len + pad <= static_cast<size_t>(s.end - s.p)) {
     char* p = s.p;
-    if (!zero)
-      for (size_t i = 0; i < pad; ++i) *p++ = ' ';
+    if (!zero) p = fill(p, ' ', pad);
     if (neg) *p++ = '-';
-    if (zero)
-      for (size_t i = 0; i < pad; ++i) *p++ = '0';
+    if (zero) p = fill(p, '0', pad);
     p += nd;
     if (kHex)
       write_hex(p, u, upper);
@@ -175,7 +209,7 @@ inline void put_number(Sink& s, U u, bool neg, unsigned width, bool zero, bool u
 }
 
 template <class S>
-inline void put_signed(Sink& s, S v, unsigned width, bool zero) {
+[[gnu::always_inline]] inline void put_signed(Sink& s, S v, unsigned width, bool zero) {
   using U = std::make_unsigned_t<S>;
   U u = v < 0 ? static_cast<U>(U{0} - static_cast<U>(v)) : static_cast<U>(v);
   put_number<false>(s, u, v < 0, width, zero, false);
@@ -186,6 +220,19 @@ inline void put_signed(Sink& s, S v, unsigned width, bool zero) {
 long format_into(char* dst, size_t lim, const char* f, va_list args) {
   Sink s{dst, dst + lim, 0};
   for (;;) {
+    // Literal bytes, kLiteralRun at a time while there is room for them.
+    while (static_cast<size_t>(s.end - s.p) >= kLiteralRun) {
+      size_t k = 0;
+#pragma GCC unroll 16
+      for (; k < kLiteralRun; ++k) {
+        char b = f[k];
+        if (kStops[static_cast<unsigned char>(b)]) break;
+        s.p[k] = b;
+      }
+      s.p += k;
+      f += k;
+      if (k < kLiteralRun) break;
+    }
     char c = *f;
     while (c != '%') {
       if (c == '\0') {
@@ -273,45 +320,71 @@ constexpr size_t kLineBuffer = 4096;
 // Standard output's buffer when it is not a terminal.
 char g_stdout_buffer[1u << 20];
 
-}  // namespace
-
-int out_vformat(char* dst, size_t cap, const char* fmt, va_list args) {
-  va_list mine;
-  va_copy(mine, args);
-  long n = format_into(dst, cap == 0 ? 0 : cap - 1, fmt, mine);
-  va_end(mine);
-  if (n == kNotMine) return vsnprintf(dst, cap, fmt, args);
-  if (cap != 0) dst[static_cast<size_t>(n) < cap ? n : cap - 1] = '\0';
+// Ends a text of n bytes formatted into dst for a buffer of cap bytes.
+int finish(char* dst, size_t cap, long n) {
+  if (cap != 0) dst[static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap - 1] = '\0';
   return static_cast<int>(n);
 }
 
+// Formats into a stack buffer and writes that to standard output; false,
+// having written nothing, when the C runtime must print it.
+[[gnu::always_inline]] inline bool print_line(const char* fmt, va_list args) {
+  char line[kLineBuffer];
+  long n = format_into(line, sizeof line, fmt, args);
+  if (n == kNotMine || static_cast<size_t>(n) > sizeof line) return false;
+  fwrite_unlocked(line, 1, static_cast<size_t>(n), stdout);
+  return true;
+}
+
+}  // namespace
+
+int out_vformat(char* dst, size_t cap, const char* fmt, va_list args) {
+  char none;  // where nothing is written when cap is 0 and dst may be null
+  va_list mine;
+  va_copy(mine, args);
+  long n = format_into(cap == 0 ? &none : dst, cap == 0 ? 0 : cap - 1, fmt, mine);
+  va_end(mine);
+  if (n == kNotMine) return vsnprintf(dst, cap, fmt, args);
+  return finish(dst, cap, n);
+}
+
+// The variadic entry points start their va_list twice rather than copy it:
+// a copy right after va_start costs more than the formatting of a short line.
+
 int out_format(char* dst, size_t cap, const char* fmt, ...) {
+  char none;  // where nothing is written when cap is 0 and dst may be null
   va_list args;
   va_start(args, fmt);
-  int n = out_vformat(dst, cap, fmt, args);
+  long n = format_into(cap == 0 ? &none : dst, cap == 0 ? 0 : cap - 1, fmt, args);
   va_end(args);
-  return n;
+  if (n != kNotMine) return finish(dst, cap, n);
+  va_start(args, fmt);
+  int r = vsnprintf(dst, cap, fmt, args);
+  va_end(args);
+  return r;
 }
 
 void out_vprintf(const char* fmt, va_list args) {
   if (!g_use_libc) {
-    char line[kLineBuffer];
     va_list mine;
     va_copy(mine, args);
-    long n = format_into(line, sizeof line, fmt, mine);
+    bool done = print_line(fmt, mine);
     va_end(mine);
-    if (n != kNotMine && static_cast<size_t>(n) <= sizeof line) {
-      fwrite_unlocked(line, 1, static_cast<size_t>(n), stdout);
-      return;
-    }
+    if (done) return;
   }
   vprintf(fmt, args);
 }
 
 void out_printf(const char* fmt, ...) {
   va_list args;
+  if (!g_use_libc) {
+    va_start(args, fmt);
+    bool done = print_line(fmt, args);
+    va_end(args);
+    if (done) return;
+  }
   va_start(args, fmt);
-  out_vprintf(fmt, args);
+  vprintf(fmt, args);
   va_end(args);
 }
 
