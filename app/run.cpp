@@ -32,40 +32,40 @@ uint32_t parse_tempo(const char* text) {
 }
 
 void print_help() {
-  out_printf("\nsmfscope v0.02 オプション\n");
-  out_printf("-v (MIDIの情報を表示します(省略可)\n");
-  out_printf("-noteon -v使用時に、音符の情報をすべて表示する\n");
-  out_printf("-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n");
-  out_printf("-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n");
-  out_printf("※コマンドラインの最後に、MIDIファイルを指定します\n");
+  out<"\nsmfscope v0.02 オプション\n">();
+  out<"-v (MIDIの情報を表示します(省略可)\n">();
+  out<"-noteon -v使用時に、音符の情報をすべて表示する\n">();
+  out<"-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n">();
+  out<"-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n">();
+  out<"※コマンドラインの最後に、MIDIファイルを指定します\n">();
 }
 
 // Runs everything after the arguments have been scanned.
 int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool notes) {
   RawFile input;
   if (open_read(input, midi_path, Access::read) != 0) {
-    out_printf("open error\n");
+    out<"open error\n">();
     close(input);
     return 1;
   }
   // Positions in the file are 32-bit: a larger file cannot be walked.
   if (input.size > UINT32_MAX) {
-    out_printf("file too large\n");
+    out<"file too large\n">();
     close(input);
     return 1;
   }
   const uint32_t fsize = static_cast<uint32_t>(input.size);
-  out_printf("fs %ld\n", static_cast<long>(fsize));
+  out<"fs %ld\n">(static_cast<long>(fsize));
 
   // One byte more than none, so that an empty file has an image too.
   uint8_t* data = static_cast<uint8_t*>(malloc(fsize ? fsize : 1));
   if (!data) {
-    out_printf("not bin\n");
+    out<"not bin\n">();
     close(input);
     return 1;
   }
   if (read_bytes(input, data, fsize) != fsize) {
-    out_printf("read error\n");
+    out<"read error\n">();
     free(data);
     close(input);
     return 1;
@@ -85,9 +85,9 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
   TempoOutcome outcome = TempoOutcome::go_on;
   if (tempo_mode) outcome = insert_tempo_track(rec, image, midi_path, newtempo, input);
   if (outcome == TempoOutcome::go_on) {
-    out_printf("FormatID %d\n", rec.FormatID);
-    out_printf("Track_Count %d\n", rec.Track_Count);
-    out_printf("Delta_Time %d\n", rec.Delta_Time);
+    out<"FormatID %d\n">(rec.FormatID);
+    out<"Track_Count %d\n">(rec.Track_Count);
+    out<"Delta_Time %d\n">(rec.Delta_Time);
     close(input);
   } else if (outcome == TempoOutcome::failed) {
     close(input);
@@ -118,14 +118,14 @@ int run(int argc, char** argv) {
         if (newtempo != 0) {
           ++i;
         } else {
-          out_printf("オプションにテンポが見つかりません\n");
+          out<"オプションにテンポが見つかりません\n">();
         }
       }
     } else if (strcmp(arg, "-noteon") == 0) {
       notes = true;
     } else {
       midi_path = arg;
-      out_printf("%d MIDIファイル %s\n", i, midi_path);
+      out<"%d MIDIファイル %s\n">(i, midi_path);
     }
   }
 

@@ -15,13 +15,13 @@ const char* label_of(const CMIDI& rec, int32_t index, const TrackFacts& facts) {
 }  // namespace
 
 void print_summary(const CMIDI& rec) {
-  out_printf("========================================\n");
-  out_printf("tempo=%4lu\n", static_cast<unsigned long>(rec.tempo));
-  out_printf("拍子 %d/%d\n", rec.beat_numerator, rec.beat_denominator);
-  out_printf("CMIDI Conductor_Track= %d\n", rec.Conductor_Track);
+  out<"========================================\n">();
+  out<"tempo=%4lu\n">(static_cast<unsigned long>(rec.tempo));
+  out<"拍子 %d/%d\n">(rec.beat_numerator, rec.beat_denominator);
+  out<"CMIDI Conductor_Track= %d\n">(rec.Conductor_Track);
   for (int32_t i = 0; i < rec.Track_Count; ++i) {
     const TrackFacts& facts = track_facts(rec, static_cast<uint32_t>(i));
-    out_printf("Track %2d (MIDI Track %2d) %s pos 0x%06lx size 0x%06lx %s\n", i,
+    out<"Track %2d (MIDI Track %2d) %s pos 0x%06lx size 0x%06lx %s\n">(i,
                facts.track_channel, label_of(rec, i, facts),
                static_cast<unsigned long>(facts.track_pos),
                static_cast<unsigned long>(facts.track_size),

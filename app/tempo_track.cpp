@@ -28,12 +28,12 @@ constexpr unsigned long kMaxTempo = 60000000;
 
 bool tempo_in_range(unsigned long bpm) { return bpm >= kMinTempo && bpm <= kMaxTempo; }
 
-void report_range() { out_printf("tempo must be 4 to 60000000\n"); }
+void report_range() { out<"tempo must be 4 to 60000000\n">(); }
 
 // Asks for the tempo until an answer in range comes; 0 at the end of input.
 uint32_t ask_tempo() {
   for (;;) {
-    out_printf("テンポ入力=");
+    out<"テンポ入力=">();
     fflush(stdout);
     unsigned long answer = 0;
     const int got = scanf("%lu", &answer);
@@ -78,26 +78,26 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
                                 const char* midi_path, uint32_t newtempo,
                                 RawFile& input) {
   if (rec.tempo != 0) {
-    out_printf("テンポ情報があります\n");
+    out<"テンポ情報があります\n">();
     close(input);
     return TempoOutcome::ends;
   }
 
   const uint64_t header_size = header_chunk_size(image);
   if (header_size == 0) {
-    out_printf("cannot add a track: no complete MThd header\n");
+    out<"cannot add a track: no complete MThd header\n">();
     return TempoOutcome::failed;
   }
   const uint16_t track_count = get_be16(image.data + 10);
   if (track_count == 65535) {
-    out_printf("cannot add a track: the header already announces 65535 tracks\n");
+    out<"cannot add a track: the header already announces 65535 tracks\n">();
     return TempoOutcome::failed;
   }
 
   if (newtempo == 0) {
     newtempo = ask_tempo();
     if (newtempo == 0) {
-      out_printf("no tempo given\n");
+      out<"no tempo given\n">();
       return TempoOutcome::failed;
     }
   } else if (!tempo_in_range(newtempo)) {
@@ -112,31 +112,31 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
   if (!buffer || !newtempofn) {
     free(buffer);
     free(newtempofn);
-    out_printf("out of memory\n");
+    out<"out of memory\n">();
     return TempoOutcome::failed;
   }
   snprintf(newtempofn, name_cap, "%s(newtempo=%lu).mid", midi_path,
            static_cast<unsigned long>(newtempo));
-  out_printf("newtempofn=%s\n", newtempofn);
+  out<"newtempofn=%s\n">(newtempofn);
 
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;
   if (create_new(output, newtempofn) != 0) {
-    out_printf("write error\n");
+    out<"write error\n">();
   } else {
     const uint32_t newtempocalc = 60000000u / newtempo;
-    out_printf("newtempocalc %lu\n", static_cast<unsigned long>(newtempocalc));
+    out<"newtempocalc %lu\n">(static_cast<unsigned long>(newtempocalc));
     uint8_t track[sizeof tempo_track_template];
     make_tempo_track(newtempocalc, track);
-    out_printf("%x %x %x\n", track[12], track[13], track[14]);
-    out_printf("CMIDI.Track_Count %d\n", rec.Track_Count);
+    out<"%x %x %x\n">(track[12], track[13], track[14]);
+    out<"CMIDI.Track_Count %d\n">(rec.Track_Count);
     assemble_tempo_copy(image, header_size, track, buffer);
     const bool written = write_bytes(output, buffer, total) == total;
     const bool closed = close(output) == 0;
     if (written && closed) {
       outcome = TempoOutcome::go_on;
     } else {
-      out_printf("write error\n");
+      out<"write error\n">();
       remove_file(newtempofn);
     }
   }

@@ -9,22 +9,22 @@ uint32_t report_controller(const Image& image, uint32_t pos) {
   const int number = p[1];
   const int value = p[2];
   switch (number) {
-    case 0: out_printf("バンクセレクトMSB (CC#0)\n"); break;
-    case 1: out_printf("モジュレーション %d\n", value); break;
-    case 6: out_printf("データ・エントリー MSB %d\n", value); break;
-    case 7: out_printf("ボリューム %d\n", value); break;
-    case 10: out_printf("PANPOT %d\n", value); break;
-    case 11: out_printf("エクスプレッション(Expression) %d\n", value); break;
-    case 32: out_printf("バンクセレクトLSB (CC#32)\n"); break;
-    case 38: out_printf("データ・エントリー LSB %d\n", value); break;
-    case 91: out_printf("CC)リバーブ %d\n", value); break;
+    case 0: out<"バンクセレクトMSB (CC#0)\n">(); break;
+    case 1: out<"モジュレーション %d\n">(value); break;
+    case 6: out<"データ・エントリー MSB %d\n">(value); break;
+    case 7: out<"ボリューム %d\n">(value); break;
+    case 10: out<"PANPOT %d\n">(value); break;
+    case 11: out<"エクスプレッション(Expression) %d\n">(value); break;
+    case 32: out<"バンクセレクトLSB (CC#32)\n">(); break;
+    case 38: out<"データ・エントリー LSB %d\n">(value); break;
+    case 91: out<"CC)リバーブ %d\n">(value); break;
     case 92:
     case 93:
-    case 95: out_printf("未定義 (0x%x%d\n", number, value); break;
-    case 99: out_printf("未定義(0x%x) %d\n", number, value); break;
-    case 100: out_printf("unknown(#100(0x64)) 0x%x %d\n", value, value); break;
-    case 101: out_printf("unknown(#101(0x65)) 0x%x %d\n", value, value); break;
-    case 121: out_printf("リセットオールコントローラー (CC#121)\n"); break;
+    case 95: out<"未定義 (0x%x%d\n">(number, value); break;
+    case 99: out<"未定義(0x%x) %d\n">(number, value); break;
+    case 100: out<"unknown(#100(0x64)) 0x%x %d\n">(value, value); break;
+    case 101: out<"unknown(#101(0x65)) 0x%x %d\n">(value, value); break;
+    case 121: out<"リセットオールコントローラー (CC#121)\n">(); break;
     default: break;  // unnamed: the trace line stays open for the next event
   }
   return 3;

@@ -30,7 +30,7 @@ uint32_t handle_meta(const Image& image, uint32_t pos, MetaResult* result) {
   const uint8_t* head = bytes_at(image, pos, 2);
   if (!head) return 0;
   const uint8_t type = head[1];
-  out_printf("[%02X] ", type);
+  out<"[%02X] ">(type);
 
   uint32_t count = fixed_count(type);
   if (count == 0) {
@@ -50,31 +50,31 @@ uint32_t handle_meta(const Image& image, uint32_t pos, MetaResult* result) {
 
   switch (type) {
     case 0x01:
-      out_printf("テキスト=%s\n", text);
+      out<"テキスト=%s\n">(text);
       break;
     case 0x02:
-      out_printf("著作権表示=%s\n", text);
+      out<"著作権表示=%s\n">(text);
       break;
     case 0x03:
-      out_printf("シーケンス名=%s\n", text);
+      out<"シーケンス名=%s\n">(text);
       strcpy(result->name, text);
       break;
     case 0x06:
-      out_printf("マーカー=%s\n", text);
+      out<"マーカー=%s\n">(text);
       break;
     case 0x21:
-      out_printf("出力ポートの指定 %d\n", e[3]);
+      out<"出力ポートの指定 %d\n">(e[3]);
       break;
     case 0x2F:
-      out_printf("トラック終端\n");
+      out<"トラック終端\n">();
       break;
     case 0x51: {
       const uint32_t micros = uint32_t{e[3]} << 16 | uint32_t{e[4]} << 8 | e[5];
       // A tempo of 0 microseconds has no beats per minute; it stays 0,
       // which the walker takes as no tempo at all.
       result->tempo = micros ? 60000000u / micros : 0;
-      out_printf("(0x%02x 0x%02x 0x%02x)", e[3], e[4], e[5]);
-      out_printf("tempo=%lu\n", static_cast<unsigned long>(result->tempo));
+      out<"(0x%02x 0x%02x 0x%02x)">(e[3], e[4], e[5]);
+      out<"tempo=%lu\n">(static_cast<unsigned long>(result->tempo));
       break;
     }
     case 0x58: {
@@ -84,13 +84,13 @@ uint32_t handle_meta(const Image& image, uint32_t pos, MetaResult* result) {
       const int32_t denominator = exponent <= 30 ? int32_t{1} << exponent : INT32_MIN;
       result->beat_numerator = e[3];
       result->beat_denominator = static_cast<uint16_t>(denominator);
-      out_printf("拍子=%d/%d\n", e[3], denominator);
+      out<"拍子=%d/%d\n">(e[3], denominator);
       break;
     }
     case 0x59: {
       const int8_t key = static_cast<int8_t>(e[3]);
       const char* name = key >= -6 && key <= 6 ? key_names[key + 6] : "---(out of -6～6";
-      out_printf("調号=%d %d %s %s\n", e[3], e[4], name, e[4] == 0 ? "M" : "m");
+      out<"調号=%d %d %s %s\n">(e[3], e[4], name, e[4] == 0 ? "M" : "m");
       break;
     }
     default:

@@ -11,7 +11,7 @@
 namespace {
 
 void report_cut(uint32_t pos) {
-  out_printf("unexpected end of file at 0x%06lx\n", static_cast<unsigned long>(pos));
+  out<"unexpected end of file at 0x%06lx\n">(static_cast<unsigned long>(pos));
 }
 
 // Where one walked event leaves the walk.
@@ -50,22 +50,22 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
   const uint32_t pos = start + static_cast<uint32_t>(delta_length);
   const uint8_t* at = delta_length ? bytes_at(image, pos, 1) : nullptr;
   if (!at) {
-    out_printf("st 0x%06lx ---", st);
-    if (delta_length) out_printf("time %04lu ", dt);
+    out<"st 0x%06lx ---">(st);
+    if (delta_length) out<"time %04lu ">(dt);
     return Step::cut;
   }
   const uint8_t status = at[0];
   const uint8_t kind = status & 0xF0;
   const int channel = status & 0x0F;
   auto cut = [&] {
-    out_printf(EVENT_PREFIX, st, dt, status);
+    out<EVENT_PREFIX>(st, dt, status);
     return Step::cut;
   };
 
   uint32_t count = 0;
   bool note = false;
   if (status == 0xFF) {
-    out_printf(EVENT_PREFIX, st, dt, status);
+    out<EVENT_PREFIX>(st, dt, status);
     memset(&meta, 0, sizeof meta);
     count = handle_meta(image, pos, &meta);
     if (count == 0) return Step::cut;
@@ -83,30 +83,30 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
     const uint32_t length = vlq_at(image, pos + 1, &length_bytes);
     const uint64_t total = 1 + uint64_t(length_bytes) + length;
     if (length_bytes == 0 || !bytes_at(image, pos, total)) return cut();
-    out_printf(EVENT_PREFIX "システムエクスクルーシブ \n", st, dt, status);
+    out<EVENT_PREFIX "システムエクスクルーシブ \n">(st, dt, status);
     count = static_cast<uint32_t>(total);
   } else if (kind == 0xB0) {
-    out_printf(EVENT_PREFIX, st, dt, status);
+    out<EVENT_PREFIX>(st, dt, status);
     count = report_controller(image, pos);
     if (count == 0) return Step::cut;
   } else if (kind == 0xC0) {
     const uint8_t* e = bytes_at(image, pos, 2);
     if (!e) return cut();
     const char* name = program_name(e[1]);
-    out_printf(EVENT_PREFIX "program change (楽器) %d (%x) %s \n", st, dt, status, e[1],
+    out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, status, e[1],
                e[1] + 1, name);
     current(rec, track_no)->track_program = name;
     count = 2;
   } else if (kind == 0xE0) {
     const uint8_t* e = bytes_at(image, pos, 3);
     if (!e) return cut();
-    out_printf(EVENT_PREFIX "Ex " "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n", st, dt, status, e[1],
+    out<EVENT_PREFIX "Ex " "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(st, dt, status, e[1],
                e[2]);
     count = 3;
   } else if (kind == 0x80) {
     const uint8_t* e = bytes_at(image, pos, 3);
     if (!e) return cut();
-    out_printf(EVENT_PREFIX "note off %dch 音 %2d %2d\n", st, dt, status, channel, e[1], e[2]);
+    out<EVENT_PREFIX "note off %dch 音 %2d %2d\n">(st, dt, status, channel, e[1], e[2]);
     count = 3;
     note = true;
   } else if (kind == 0x90) {
@@ -115,14 +115,14 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
     TrackFacts* facts = current(rec, track_no);
     facts->track_channel = channel + 1;
     facts->track_used = 1;
-    out_printf(EVENT_PREFIX "note %dch 音 %3d %3d\n", st, dt, status, channel, e[1], e[2]);
+    out<EVENT_PREFIX "note %dch 音 %3d %3d\n">(st, dt, status, channel, e[1], e[2]);
     count = 3;
     note = true;
   } else {
     // Running status is not supported: a data byte standing where a status
     // belongs is reported with the byte after it and passed over as a pair.
     if (!bytes_at(image, pos, 2)) return cut();
-    out_printf(EVENT_PREFIX "Track Event unknown %02X\n", st, dt, status, status);
+    out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, status, status);
     count = 2;
   }
   next = pos + count;
@@ -142,11 +142,11 @@ int walk_smf(const Image& image, CMIDI& rec) {
       return 0;
     }
     decode_header(h, &header);
-    out_printf("%c%c%c%c\n", header.id[0], header.id[1], header.id[2], header.id[3]);
-    out_printf("ReadMThd size %lu\n", static_cast<unsigned long>(header.length));
-    out_printf("ReadMThd formatid %u\n", header.format);
-    out_printf("ReadMThd track count %u\n", header.ntrks);
-    out_printf("ReadMThd deltatime %u\n", header.division);
+    out<"%c%c%c%c\n">(header.id[0], header.id[1], header.id[2], header.id[3]);
+    out<"ReadMThd size %lu\n">(static_cast<unsigned long>(header.length));
+    out<"ReadMThd formatid %u\n">(header.format);
+    out<"ReadMThd track count %u\n">(header.ntrks);
+    out<"ReadMThd deltatime %u\n">(header.division);
     rec.FormatID = header.format;
     rec.Track_Count = header.ntrks;
     rec.Delta_Time = header.division;
@@ -157,7 +157,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     pos = 8 + header.length;
   }
   int32_t track_no = 0;
-  out_printf("pos=0x%lx\n", static_cast<unsigned long>(pos));
+  out<"pos=0x%lx\n">(static_cast<unsigned long>(pos));
 
   MetaResult meta;
   while (pos < rec.fsize) {
@@ -169,8 +169,8 @@ int walk_smf(const Image& image, CMIDI& rec) {
     const uint32_t chunk_pos = pos;
     const uint32_t length = get_be32(chunk + 4);
     if (memcmp(chunk, "MTrk", 4) != 0) {
-      out_printf("%06lx not Mtrk\n", static_cast<unsigned long>(pos));
-      out_printf("pos %lx ->fsize %lx\n", static_cast<unsigned long>(pos),
+      out<"%06lx not Mtrk\n">(static_cast<unsigned long>(pos));
+      out<"pos %lx ->fsize %lx\n">(static_cast<unsigned long>(pos),
                  static_cast<unsigned long>(rec.fsize));
       if (!bytes_at(image, pos, 8 + uint64_t{length})) {
         report_cut(pos);
@@ -182,12 +182,12 @@ int walk_smf(const Image& image, CMIDI& rec) {
 
     TrackFacts* facts = current(rec, track_no);
     facts->track_pos = pos;
-    out_printf("========================================\n");
-    out_printf("%d)MTrk (0x%06lx) ", track_no, static_cast<unsigned long>(pos));
-    out_printf("track_no %02d\n", track_no);
-    out_printf("========================================\n");
+    out<"========================================\n">();
+    out<"%d)MTrk (0x%06lx) ">(track_no, static_cast<unsigned long>(pos));
+    out<"track_no %02d\n">(track_no);
+    out<"========================================\n">();
     facts->track_size = length;
-    out_printf("mtrk size %8lu 0x%06lx\n", static_cast<unsigned long>(length),
+    out<"mtrk size %8lu 0x%06lx\n">(static_cast<unsigned long>(length),
                static_cast<unsigned long>(length));
     pos += 8;
     const uint32_t chunk_end = pos + length;  // may wrap: then no event is walked
@@ -209,8 +209,8 @@ int walk_smf(const Image& image, CMIDI& rec) {
       }
     }
     ++track_no;
-    out_printf("pos %06lx\n", static_cast<unsigned long>(pos));
-    out_printf("pos %lx ->fsize %lx\n", static_cast<unsigned long>(pos),
+    out<"pos %06lx\n">(static_cast<unsigned long>(pos));
+    out<"pos %lx ->fsize %lx\n">(static_cast<unsigned long>(pos),
                static_cast<unsigned long>(rec.fsize));
   }
   return 0;
