@@ -57,8 +57,7 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
   const uint32_t fsize = static_cast<uint32_t>(input.size);
   out<"fs %ld\n">(static_cast<long>(fsize));
 
-  // One byte more than none, so that an empty file has an image too.
-  uint8_t* data = static_cast<uint8_t*>(malloc(fsize ? fsize : 1));
+  uint8_t* data = alloc_file_buffer(fsize);
   if (!data) {
     out<"not bin\n">();
     close(input);
@@ -66,7 +65,7 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
   }
   if (read_bytes(input, data, fsize) != fsize) {
     out<"read error\n">();
-    free(data);
+    free_file_buffer(data);
     close(input);
     return 1;
   }
@@ -94,7 +93,7 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
     code = 1;
   }
   release_tracks(rec);
-  free(data);
+  free_file_buffer(data);
   return code;
 }
 

@@ -63,15 +63,27 @@ void make_tempo_track(uint32_t newtempocalc, uint8_t track[33]) {
   track[14] = static_cast<uint8_t>(newtempocalc);
 }
 
+void plan_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
+                     TempoCopy& copy) {
+  const uint16_t raised = static_cast<uint16_t>(get_be16(image.data + 10) + 1);
+  copy.raised[0] = static_cast<uint8_t>(raised >> 8);
+  copy.raised[1] = static_cast<uint8_t>(raised);
+  memcpy(copy.track, track, sizeof copy.track);
+  copy.pieces[0] = {image.data, 10};
+  copy.pieces[1] = {copy.raised, 2};
+  copy.pieces[2] = {image.data + 12, header_size - 12};
+  copy.pieces[3] = {copy.track, sizeof copy.track};
+  copy.pieces[4] = {image.data + header_size, image.size - header_size};
+}
+
 void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
                          uint8_t* out) {
-  memcpy(out, image.data, header_size);
-  const uint16_t raised = static_cast<uint16_t>(get_be16(image.data + 10) + 1);
-  out[10] = static_cast<uint8_t>(raised >> 8);
-  out[11] = static_cast<uint8_t>(raised);
-  memcpy(out + header_size, track, sizeof tempo_track_template);
-  memcpy(out + header_size + sizeof tempo_track_template, image.data + header_size,
-         image.size - header_size);
+  TempoCopy copy;
+  plan_tempo_copy(image, header_size, track, copy);
+  for (const TempoCopy::Piece& piece : copy.pieces) {
+    memcpy(out, piece.data, piece.size);
+    out += piece.size;
+  }
 }
 
 TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
@@ -105,13 +117,9 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
     return TempoOutcome::failed;
   }
 
-  const uint64_t total = uint64_t{image.size} + sizeof tempo_track_template;
   const size_t name_cap = strlen(midi_path) + sizeof "(newtempo=4294967295).mid";
-  uint8_t* buffer = static_cast<uint8_t*>(malloc(total));
   char* newtempofn = static_cast<char*>(malloc(name_cap));
-  if (!buffer || !newtempofn) {
-    free(buffer);
-    free(newtempofn);
+  if (!newtempofn) {
     out<"out of memory\n">();
     return TempoOutcome::failed;
   }
@@ -130,8 +138,12 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
     make_tempo_track(newtempocalc, track);
     out<"%x %x %x\n">(track[12], track[13], track[14]);
     out<"CMIDI.Track_Count %d\n">(rec.Track_Count);
-    assemble_tempo_copy(image, header_size, track, buffer);
-    const bool written = write_bytes(output, buffer, total) == total;
+    TempoCopy copy;
+    plan_tempo_copy(image, header_size, track, copy);
+    bool written = true;
+    for (const TempoCopy::Piece& piece : copy.pieces) {
+      written = written && write_bytes(output, piece.data, piece.size) == piece.size;
+    }
     const bool closed = close(output) == 0;
     if (written && closed) {
       outcome = TempoOutcome::go_on;
@@ -140,7 +152,6 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
       remove_file(newtempofn);
     }
   }
-  free(buffer);
   free(newtempofn);
   return outcome;
 }

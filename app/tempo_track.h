@@ -18,9 +18,26 @@ uint64_t header_chunk_size(const Image& image);
 // low 24 bits) in its tempo event.
 void make_tempo_track(uint32_t newtempocalc, uint8_t track[33]);
 
-// Assembles the copy into `out` (image.size + 33 bytes): the header chunk of
-// `header_size` bytes with its track count raised by 1, then `track`, then
-// every byte of the image after the header chunk.
+// The copy as the pieces it is written in, in order: the header chunk of
+// `header_size` bytes with its track count (bytes 10-11) raised by 1, then
+// the track, then every byte of the image after the header chunk. Most of it
+// is the image itself, so nothing large is copied in memory.
+struct TempoCopy {
+  struct Piece {
+    const uint8_t* data;
+    uint64_t size;
+  };
+  uint8_t raised[2];
+  uint8_t track[33];
+  Piece pieces[5];
+};
+
+// Plans the copy of `image` in `copy`, whose pieces point into the image and
+// into `copy` itself.
+void plan_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
+                     TempoCopy& copy);
+
+// Assembles the planned copy into `out` (image.size + 33 bytes).
 void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
                          uint8_t* out);
 

@@ -26,6 +26,12 @@ int create_new(RawFile& f, const char* name);
 // system says no. Returns the bytes written; 0 when the first write fails.
 uint64_t write_bytes(RawFile& f, const void* src, uint64_t count);
 
+// A buffer of exactly `size` bytes (at least 1) to read a whole file into,
+// or null. A large one asks the system for huge pages, which makes filling
+// it several times cheaper. Release it with free_file_buffer.
+uint8_t* alloc_file_buffer(uint64_t size);
+void free_file_buffer(uint8_t* buffer);
+
 // Removes the file `name`. 0 on success, 1 on failure.
 int remove_file(const char* name);
 

@@ -1,5 +1,7 @@
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +64,21 @@ uint64_t write_bytes(RawFile& f, const void* src, uint64_t count) {
   }
   return done;
 }
+
+uint8_t* alloc_file_buffer(uint64_t size) {
+  constexpr uint64_t kHugePage = uint64_t{2} << 20;
+  if (size > SIZE_MAX - kHugePage) return nullptr;
+  if (size < kHugePage) return static_cast<uint8_t*>(malloc(size ? size : 1));
+  void* buffer = nullptr;
+  if (posix_memalign(&buffer, kHugePage, size) != 0) return nullptr;
+#ifdef MADV_HUGEPAGE
+  // Only whole pages of the buffer's own mapping are advised.
+  madvise(buffer, size & ~uint64_t{4095}, MADV_HUGEPAGE);
+#endif
+  return static_cast<uint8_t*>(buffer);
+}
+
+void free_file_buffer(uint8_t* buffer) { free(buffer); }
 
 int remove_file(const char* name) { return ::unlink(name) == 0 ? 0 : 1; }
 
