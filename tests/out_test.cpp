@@ -103,6 +103,34 @@ void all_formats(Values& v, std::string& want) {
   both<"newtempocalc %lu\n">(want, v.ul());
   both<"%x %x %x\n">(want, v.u32(), v.u32(), v.u32());
   both<"unexpected end of file at 0x%06lx\n">(want, v.ul());
+  both<"ReadMThd track count %u\n">(want, v.u32());
+  both<"ReadMThd deltatime %u\n">(want, v.u32());
+  both<EVENT_PREFIX "システムエクスクルーシブ \n">(want, v.ul(), v.ul(), v.u32());
+  both<"著作権表示=%s\n">(want, v.text());
+  both<"シーケンス名=%s\n">(want, v.text());
+  both<"マーカー=%s\n">(want, v.text());
+  both<"トラック終端\n">(want);
+  both<"モジュレーション %d\n">(want, v.i32());
+  both<"データ・エントリー MSB %d\n">(want, v.i32());
+  both<"データ・エントリー LSB %d\n">(want, v.i32());
+  both<"ボリューム %d\n">(want, v.i32());
+  both<"PANPOT %d\n">(want, v.i32());
+  both<"エクスプレッション(Expression) %d\n">(want, v.i32());
+  both<"CC)リバーブ %d\n">(want, v.i32());
+  both<"unknown(#101(0x65)) 0x%x %d\n">(want, v.u32(), v.i32());
+  both<"バンクセレクトMSB (CC#0)\n">(want);
+  both<"バンクセレクトLSB (CC#32)\n">(want);
+  both<"リセットオールコントローラー (CC#121)\n">(want);
+  both<"拍子 %d/%d\n">(want, v.i32(), v.i32());
+  both<"FormatID %d\n">(want, v.i32());
+  both<"Track_Count %d\n">(want, v.i32());
+  both<"Delta_Time %d\n">(want, v.i32());
+  both<"CMIDI.Track_Count %d\n">(want, v.i32());
+  both<"\nsmfscope v0.02 オプション\n">(want);
+  both<"-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n">(want);
+  both<"テンポ入力=">(want);
+  both<"テンポ情報があります\n">(want);
+  both<"オプションにテンポが見つかりません\n">(want);
   both<"========================================\n">(want);
 }
 
