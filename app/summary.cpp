@@ -21,10 +21,9 @@ void print_summary(const CMIDI& rec) {
   out<"CMIDI Conductor_Track= %d\n">(rec.Conductor_Track);
   for (int32_t i = 0; i < rec.Track_Count; ++i) {
     const TrackFacts& facts = track_facts(rec, static_cast<uint32_t>(i));
-    out<"Track %2d (MIDI Track %2d) %s pos 0x%06lx size 0x%06lx %s\n">(i,
-               facts.track_channel, label_of(rec, i, facts),
-               static_cast<unsigned long>(facts.track_pos),
-               static_cast<unsigned long>(facts.track_size),
-               facts.track_program ? facts.track_program : "");
+    out<"Track %2d (MIDI Track %2d) %s pos 0x%06lx size 0x%06lx %s\n">(
+        i, facts.track_channel, label_of(rec, i, facts),
+        static_cast<unsigned long>(facts.track_pos), static_cast<unsigned long>(facts.track_size),
+        facts.track_program ? facts.track_program : "");
   }
 }

@@ -86,9 +86,8 @@ void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t
   }
 }
 
-TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
-                                const char* midi_path, uint32_t newtempo,
-                                RawFile& input) {
+TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char* midi_path,
+                                uint32_t newtempo, RawFile& input) {
   if (rec.tempo != 0) {
     out<"テンポ情報があります\n">();
     close(input);

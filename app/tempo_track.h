@@ -42,15 +42,14 @@ void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t
                          uint8_t* out);
 
 enum class TempoOutcome {
-  go_on,     // the copy was written; the run prints its closing lines
-  ends,      // the input holds a tempo: the run ends with exit code 0
-  failed,    // refused or not written (message printed): exit code 1
+  go_on,   // the copy was written; the run prints its closing lines
+  ends,    // the input holds a tempo: the run ends with exit code 0
+  failed,  // refused or not written (message printed): exit code 1
 };
 
 // With a tempo-less input, writes "<path>(newtempo=<bpm>).mid": the input's
 // header chunk with one more track announced, the conductor track, then the
 // rest of the input unchanged. `newtempo` 0 asks for the tempo on standard
 // input. Closes `input` when the run ends here.
-TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image,
-                                const char* midi_path, uint32_t newtempo,
-                                RawFile& input);
+TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char* midi_path,
+                                uint32_t newtempo, RawFile& input);

@@ -8,6 +8,7 @@ uint32_t report_controller(const Image& image, uint32_t pos) {
   if ((p[0] & 0xF0) != 0xB0) return 3;
   const int number = p[1];
   const int value = p[2];
+  // clang-format off
   switch (number) {
     case 0: out<"バンクセレクトMSB (CC#0)\n">(); break;
     case 1: out<"モジュレーション %d\n">(value); break;
@@ -27,5 +28,6 @@ uint32_t report_controller(const Image& image, uint32_t pos) {
     case 121: out<"リセットオールコントローラー (CC#121)\n">(); break;
     default: break;  // unnamed: the trace line stays open for the next event
   }
+  // clang-format on
   return 3;
 }

@@ -13,12 +13,18 @@ namespace {
 // The fixed size of the known types that do not use the length byte.
 uint32_t fixed_count(uint8_t type) {
   switch (type) {
-    case 0x21: return 4;
-    case 0x2F: return 3;
-    case 0x51: return 6;
-    case 0x58: return 7;
-    case 0x59: return 5;
-    default: return 0;
+    case 0x21:
+      return 4;
+    case 0x2F:
+      return 3;
+    case 0x51:
+      return 6;
+    case 0x58:
+      return 7;
+    case 0x59:
+      return 5;
+    default:
+      return 0;
   }
 }
 

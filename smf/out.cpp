@@ -1,8 +1,9 @@
 #include "smf/out.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
-#include <unistd.h>
 
 namespace outfmt {
 

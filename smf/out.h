@@ -60,7 +60,8 @@ consteval Layout take_apart(const char* s, size_t n) {
       c.zero = true;
       ++i;
     }
-    while (i < n && s[i] >= '0' && s[i] <= '9') c.width = static_cast<uint8_t>(c.width * 10 + (s[i++] - '0'));
+    while (i < n && s[i] >= '0' && s[i] <= '9')
+      c.width = static_cast<uint8_t>(c.width * 10 + (s[i++] - '0'));
     if (i < n && s[i] == 'l') {
       c.is_long = true;
       ++i;
@@ -174,12 +175,16 @@ template <Conversion C, typename A>
     static_assert(std::is_integral_v<A>, "a number conversion takes an integer");
     if constexpr (C.is_long) {
       static_assert(sizeof(A) == sizeof(long), "%l conversions take a long or unsigned long");
-      if constexpr (C.type == 'd') return static_cast<long>(a);
-      else return static_cast<unsigned long>(a);
+      if constexpr (C.type == 'd')
+        return static_cast<long>(a);
+      else
+        return static_cast<unsigned long>(a);
     } else {
       static_assert(sizeof(A) <= sizeof(int), "a long argument needs an %l conversion");
-      if constexpr (C.type == 'd' || C.type == 'c') return static_cast<int>(a);
-      else return static_cast<unsigned>(a);
+      if constexpr (C.type == 'd' || C.type == 'c')
+        return static_cast<int>(a);
+      else
+        return static_cast<unsigned>(a);
     }
   }
 }

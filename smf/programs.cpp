@@ -1,5 +1,6 @@
 #include "smf/programs.h"
 
+// clang-format off
 const char* const program_names[128] = {
     "Acoustic Piano", "Bright Piano", "Electric Grand Piano", "Honky-tonk Piano", "Electric Piano", "Electric Piano 2", "Harpsichord", "Clavi",  // 0 to 7
     "Celesta", "Glockenspiel", "Musical box", "Vibraphone", "Marimba", "Xylophone", "Tubular Bell", "Dulcimer",  // 8 to 15
@@ -18,7 +19,6 @@ const char* const program_names[128] = {
     "Tinkle Bell", "Agogo", "Steel Drums", "Woodblock", "Taiko Drum", "Melodic Tom", "Synth Drum", "Reverse Cymbal",  // 112 to 119
     "Guitar Fret Noise", "Breath Noise", "Seashore", "Bird Tweet", "Telephone Ring", "Helicopter", "Applause", "Gunshot",  // 120 to 127
 };
+// clang-format on
 
-const char* program_name(uint8_t p) {
-  return p < 128 ? program_names[p] : "---(out of 0～127";
-}
+const char* program_name(uint8_t p) { return p < 128 ? program_names[p] : "---(out of 0～127"; }

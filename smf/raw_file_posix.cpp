@@ -1,9 +1,10 @@
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include "smf/raw_file.h"
 

@@ -23,7 +23,7 @@ struct CMIDI {
   uint32_t tempo;  // beats per minute; 0: no tempo event seen
   uint16_t beat_numerator;
   uint16_t beat_denominator;
-  TrackFacts* tracks;      // entries 0..track_entries-1, grown by the walker
+  TrackFacts* tracks;  // entries 0..track_entries-1, grown by the walker
   uint32_t track_entries;
   uint32_t track_capacity;
   uint8_t show_all_notes;

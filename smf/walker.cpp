@@ -36,13 +36,16 @@ uint32_t vlq_at(const Image& image, uint32_t pos, int32_t* count) {
 // Every event's line begins with its position, delta time and status byte.
 // The pieces are printed together with the event's own text where it fits,
 // which saves most of the formatting calls of a long trace.
-#define EVENT_PREFIX "st 0x%06lx ---" "time %04lu " "R[%02X] "
+#define EVENT_PREFIX \
+  "st 0x%06lx ---"   \
+  "time %04lu "      \
+  "R[%02X] "
 
 // Walks the event whose delta time starts at `start`. On success `next` is
 // the position after it; on a cut the walk ends at `start`, and the line
 // shows as much of the event as the file holds.
-Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start,
-                uint32_t& next, MetaResult& meta) {
+Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start, uint32_t& next,
+                MetaResult& meta) {
   const unsigned long st = start;
   int32_t delta_length = 0;
   const uint32_t delta = vlq_at(image, start, &delta_length);
@@ -93,15 +96,15 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
     const uint8_t* e = bytes_at(image, pos, 2);
     if (!e) return cut();
     const char* name = program_name(e[1]);
-    out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, status, e[1],
-               e[1] + 1, name);
+    out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, status, e[1], e[1] + 1, name);
     current(rec, track_no)->track_program = name;
     count = 2;
   } else if (kind == 0xE0) {
     const uint8_t* e = bytes_at(image, pos, 3);
     if (!e) return cut();
-    out<EVENT_PREFIX "Ex " "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(st, dt, status, e[1],
-               e[2]);
+    out<EVENT_PREFIX
+        "Ex "
+        "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(st, dt, status, e[1], e[2]);
     count = 3;
   } else if (kind == 0x80) {
     const uint8_t* e = bytes_at(image, pos, 3);
@@ -171,7 +174,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     if (memcmp(chunk, "MTrk", 4) != 0) {
       out<"%06lx not Mtrk\n">(static_cast<unsigned long>(pos));
       out<"pos %lx ->fsize %lx\n">(static_cast<unsigned long>(pos),
-                 static_cast<unsigned long>(rec.fsize));
+                                   static_cast<unsigned long>(rec.fsize));
       if (!bytes_at(image, pos, 8 + uint64_t{length})) {
         report_cut(pos);
         return 0;
@@ -188,7 +191,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     out<"========================================\n">();
     facts->track_size = length;
     out<"mtrk size %8lu 0x%06lx\n">(static_cast<unsigned long>(length),
-               static_cast<unsigned long>(length));
+                                    static_cast<unsigned long>(length));
     pos += 8;
     const uint32_t chunk_end = pos + length;  // may wrap: then no event is walked
 
@@ -211,7 +214,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     ++track_no;
     out<"pos %06lx\n">(static_cast<unsigned long>(pos));
     out<"pos %lx ->fsize %lx\n">(static_cast<unsigned long>(pos),
-               static_cast<unsigned long>(rec.fsize));
+                                 static_cast<unsigned long>(rec.fsize));
   }
   return 0;
 }

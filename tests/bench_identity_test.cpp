@@ -155,8 +155,8 @@ TEST(BenchFile, TempoInsertionCopiesTheBigFileBehindTheNewTrack) {
   EXPECT_EQ(out[12], bytes[12]);
   EXPECT_EQ(out[13], bytes[13]);
   // The new track: tempo 07 A1 20 (120 beats per minute), 4/4, C major.
-  const std::vector<uint8_t> track = hex(
-      "4D54726B 00000019 00FF5103 07A120 00FF5804 04021808 00FF5902 0000 00FF2F00");
+  const std::vector<uint8_t> track =
+      hex("4D54726B 00000019 00FF5103 07A120 00FF5804 04021808 00FF5902 0000 00FF2F00");
   EXPECT_TRUE(std::equal(track.begin(), track.end(), out.begin() + 14));
   // Then the input's tracks, unchanged.
   EXPECT_TRUE(std::equal(bytes.begin() + 14, bytes.end(), out.begin() + 47));

@@ -1,7 +1,8 @@
+#include "smf/decode.h"
+
 #include <gtest/gtest.h>
 
 #include "capture.h"
-#include "smf/decode.h"
 #include "smf/image.h"
 #include "smf/record.h"
 

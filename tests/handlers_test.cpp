@@ -114,8 +114,9 @@ TEST(HandleMeta, TakesTheLengthByteUnsignedUpTo255) {
 TEST(HandleMeta, NeverReadsPastTheImage) {
   // Each event cut one byte short: the tag is printed once the type is known,
   // nothing after it, and the count is 0.
-  const char* whole[] = {"FF 01 03 41 42 43", "FF 21 01 01", "FF 2F 00", "FF 51 03 07 A1 20",
-                         "FF 58 04 06 03 18 08", "FF 59 02 00 00", "FF 7F 02 00 01"};
+  const char* whole[] = {"FF 01 03 41 42 43", "FF 21 01 01",          "FF 2F 00",
+                         "FF 51 03 07 A1 20", "FF 58 04 06 03 18 08", "FF 59 02 00 00",
+                         "FF 7F 02 00 01"};
   for (const char* w : whole) {
     std::vector<uint8_t> b = hex(w);
     for (size_t size = 0; size < b.size(); ++size) {
@@ -200,7 +201,9 @@ TEST(ProgramNames, HoldsTheGeneralMidiNamesAndAPlaceholderAbove127) {
   }
   EXPECT_EQ(longest, 23u);
   // The placeholder is printed as code page 932 bytes: "～" is 81 60.
-  EXPECT_EQ(std::string(program_name(128)), "---(out of 0\x81\x60" "127");
+  EXPECT_EQ(std::string(program_name(128)),
+            "---(out of 0\x81\x60"
+            "127");
   EXPECT_STREQ(program_name(255), program_name(128));
 }
 
@@ -209,9 +212,9 @@ TEST(Cp932Texts, ArePrintedAsTheirCodePageBytes) {
   EXPECT_EQ(std::string(key_names[3]), "E\x81\xF3");  // E flat
   EXPECT_EQ(std::string(key_names[1]), "D\x81\xF3");
   EXPECT_EQ(meta("FF 59 02 07 00").printed,
-            "[59] \x92\xB2\x8D\x86=7 0 ---(out of -6\x81\x60" "6 M\n");
-  EXPECT_EQ(meta("FF 2F 00").printed,
-            "[2F] \x83\x67\x83\x89\x83\x62\x83\x4E\x8F\x49\x92\x5B\n");
+            "[59] \x92\xB2\x8D\x86=7 0 ---(out of -6\x81\x60"
+            "6 M\n");
+  EXPECT_EQ(meta("FF 2F 00").printed, "[2F] \x83\x67\x83\x89\x83\x62\x83\x4E\x8F\x49\x92\x5B\n");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The program's formatter against the C runtime's snprintf: every format the
 // program prints, with boundary and pseudo-random values.
+#include "smf/out.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -7,7 +9,6 @@
 #include <string>
 
 #include "capture.h"
-#include "smf/out.h"
 
 namespace {
 
@@ -31,16 +32,23 @@ struct Values {
     return static_cast<int>(pick({0, 1, 9, 10, 99, 100, 255, 256, 65535, 65536, 0x7FFFFFFF,
                                   0x80000000, 0xFFFFFFFF, 0xFFFFFF9C}));
   }
-  unsigned u32() { return static_cast<unsigned>(pick({0, 1, 15, 16, 255, 256, 65535, 0xFFFFFFFF})); }
+  unsigned u32() {
+    return static_cast<unsigned>(pick({0, 1, 15, 16, 255, 256, 65535, 0xFFFFFFFF}));
+  }
   unsigned long ul() {
-    return pick({0, 1, 9, 10, 0xFFFFF, 0xFFFFFF, 0x1000000, 0xFFFFFFFF, 0x100000000,
-                 ULONG_MAX, ULONG_MAX / 2, ULONG_MAX / 2 + 1});
+    return pick({0, 1, 9, 10, 0xFFFFF, 0xFFFFFF, 0x1000000, 0xFFFFFFFF, 0x100000000, ULONG_MAX,
+                 ULONG_MAX / 2, ULONG_MAX / 2 + 1});
   }
   long sl() { return static_cast<long>(ul()); }
   const char* text() {
-    static const std::string texts[] = {"", "C", "E\x81\xF3", "Acoustic Guitar (nylon)",
-                                        std::string(255, 'a'), std::string(300, '\xFE'),
-                                        std::string(1000, 'm'), std::string(1023, 'k'),
+    static const std::string texts[] = {"",
+                                        "C",
+                                        "E\x81\xF3",
+                                        "Acoustic Guitar (nylon)",
+                                        std::string(255, 'a'),
+                                        std::string(300, '\xFE'),
+                                        std::string(1000, 'm'),
+                                        std::string(1023, 'k'),
                                         std::string(5000, 'n')};
     return texts[pick({0}) % 9].c_str();
   }
@@ -62,7 +70,10 @@ void both(std::string& want, A... a) {
 }
 #pragma GCC diagnostic pop
 
-#define EVENT_PREFIX "st 0x%06lx ---" "time %04lu " "R[%02X] "
+#define EVENT_PREFIX \
+  "st 0x%06lx ---"   \
+  "time %04lu "      \
+  "R[%02X] "
 
 // Every format of the program with one set of values.
 void all_formats(Values& v, std::string& want) {
@@ -79,10 +90,15 @@ void all_formats(Values& v, std::string& want) {
   both<"st 0x%06lx ---">(want, v.ul());
   both<"time %04lu ">(want, v.ul());
   both<EVENT_PREFIX>(want, v.ul(), v.ul(), v.u32());
-  both<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(want, v.ul(), v.ul(), v.u32(), v.i32(), v.u32(), v.text());
-  both<EVENT_PREFIX "Ex " "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(want, v.ul(), v.ul(), v.u32(), v.u32(), v.u32());
-  both<EVENT_PREFIX "note off %dch 音 %2d %2d\n">(want, v.ul(), v.ul(), v.u32(), v.i32(), v.i32(), v.i32());
-  both<EVENT_PREFIX "note %dch 音 %3d %3d\n">(want, v.ul(), v.ul(), v.u32(), v.i32(), v.i32(), v.i32());
+  both<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(want, v.ul(), v.ul(), v.u32(), v.i32(),
+                                                           v.u32(), v.text());
+  both<EVENT_PREFIX
+       "Ex "
+       "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(want, v.ul(), v.ul(), v.u32(), v.u32(), v.u32());
+  both<EVENT_PREFIX "note off %dch 音 %2d %2d\n">(want, v.ul(), v.ul(), v.u32(), v.i32(), v.i32(),
+                                                  v.i32());
+  both<EVENT_PREFIX "note %dch 音 %3d %3d\n">(want, v.ul(), v.ul(), v.u32(), v.i32(), v.i32(),
+                                              v.i32());
   both<EVENT_PREFIX "Track Event unknown %02X\n">(want, v.ul(), v.ul(), v.u32(), v.u32());
   both<"[%02X] ">(want, v.u32());
   both<"テキスト=%s\n">(want, v.text());
@@ -96,7 +112,8 @@ void all_formats(Values& v, std::string& want) {
   both<"unknown(#100(0x64)) 0x%x %d\n">(want, v.u32(), v.i32());
   both<"tempo=%4lu\n">(want, v.ul());
   both<"CMIDI Conductor_Track= %d\n">(want, v.i32());
-  both<"Track %2d (MIDI Track %2d) %s pos 0x%06lx size 0x%06lx %s\n">(want, v.i32(), v.i32(), v.text(), v.ul(), v.ul(), v.text());
+  both<"Track %2d (MIDI Track %2d) %s pos 0x%06lx size 0x%06lx %s\n">(
+      want, v.i32(), v.i32(), v.text(), v.ul(), v.ul(), v.text());
   both<"%d MIDIファイル %s\n">(want, v.i32(), v.text());
   both<"fs %ld\n">(want, v.sl());
   both<"newtempofn=%s\n">(want, v.text());
@@ -158,7 +175,9 @@ TEST(Out, PadsNegativeNumbersAndAllWidthsAsPrintfDoes) {
       both<"[%d|%1d|%2d|%3d|%4d|%8d]\n">(want, v, v, v, v, v, v);
       both<"[%02d|%04d|%08d|%c]\n">(want, v, v, v, v);
       both<"[%x|%2x|%02X|%06x|%8X|%u|%3u|%010u]\n">(want, v, v, v, v, v, v, v, v);
-      both<"[%ld|%8ld|%06ld|%lu|%lx|%08lx]\n">(want, long{v}, long{v}, long{v}, static_cast<unsigned long>(v), static_cast<unsigned long>(v), static_cast<unsigned long>(v));
+      both<"[%ld|%8ld|%06ld|%lu|%lx|%08lx]\n">(
+          want, long{v}, long{v}, long{v}, static_cast<unsigned long>(v),
+          static_cast<unsigned long>(v), static_cast<unsigned long>(v));
     }
   });
   EXPECT_EQ(got, want);

@@ -1,11 +1,11 @@
+#include "smf/raw_file.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
-
-#include "smf/raw_file.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
+#include "smf/walker.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "capture.h"
 #include "smf/programs.h"
-#include "smf/walker.h"
 
 namespace {
 
@@ -51,24 +52,28 @@ const char* kTempo120 = "00 FF 51 03 07 A1 20";
 std::string last_line(const std::string& text) {
   const size_t end = text.size() && text.back() == '\n' ? text.size() - 1 : text.size();
   const size_t start = text.rfind('\n', end - 1);
-  return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+  return text.substr(start == std::string::npos ? 0 : start + 1,
+                     end - (start == std::string::npos ? 0 : start + 1));
 }
 
 TEST(Walker, TracesTheSmallestFileLineByLine) {
   Walk w = walk("4D546864 00000006 0000 0001 01E0  4D54726B 00000004 00 FF 2F 00");
-  EXPECT_EQ(w.printed, "MThd\n"
-                       "ReadMThd size 6\n"
-                       "ReadMThd formatid 0\n"
-                       "ReadMThd track count 1\n"
-                       "ReadMThd deltatime 480\n"
-                       "pos=0xe\n"
-                       "========================================\n"
-                       "0)MTrk (0x00000e) track_no 00\n"
-                       "========================================\n"
-                       "mtrk size        4 0x000004\n"
-                       "st 0x000016 ---time 0000 R[FF] [2F] " + cp932("トラック終端") + "\n"
-                       "pos 00001a\n"
-                       "pos 1a ->fsize 1a\n");
+  EXPECT_EQ(w.printed,
+            "MThd\n"
+            "ReadMThd size 6\n"
+            "ReadMThd formatid 0\n"
+            "ReadMThd track count 1\n"
+            "ReadMThd deltatime 480\n"
+            "pos=0xe\n"
+            "========================================\n"
+            "0)MTrk (0x00000e) track_no 00\n"
+            "========================================\n"
+            "mtrk size        4 0x000004\n"
+            "st 0x000016 ---time 0000 R[FF] [2F] " +
+                cp932("トラック終端") +
+                "\n"
+                "pos 00001a\n"
+                "pos 1a ->fsize 1a\n");
   EXPECT_EQ(w.rec.FormatID, 0);
   EXPECT_EQ(w.rec.Track_Count, 1);
   EXPECT_EQ(w.rec.Delta_Time, 480);
@@ -91,8 +96,10 @@ TEST(Walker, SkipsTheHeaderByItsLengthAndOtherChunksByTheirs) {
 
 TEST(Walker, StopsATrackAtItsFirstNoteUnlessAskedForAll) {
   const std::string file = header(2) +
-                           track("00 FF 03 01 41  00 C3 28  00 93 3C 64  00 FF 51 03 07 A1 20  "
-                                 "00 93 3E 64  00 92 40 00 " + std::string(kEnd)) +
+                           track(
+                               "00 FF 03 01 41  00 C3 28  00 93 3C 64  00 FF 51 03 07 A1 20  "
+                               "00 93 3E 64  00 92 40 00 " +
+                               std::string(kEnd)) +
                            track(std::string(kTempo120) + " " + kEnd);
   Walk first = walk(file);
   EXPECT_EQ(first.rec.tempo, 120u);
@@ -100,7 +107,8 @@ TEST(Walker, StopsATrackAtItsFirstNoteUnlessAskedForAll) {
   EXPECT_STREQ(track_facts(first.rec, 0).track_program, "Violin");
   EXPECT_EQ(track_facts(first.rec, 0).track_channel, 4);
   EXPECT_EQ(track_facts(first.rec, 0).track_used, 1);
-  EXPECT_EQ(first.printed.find("R[FF] [51] (0x07 0xa1 0x20)tempo=120\nst 0x00002"), std::string::npos);
+  EXPECT_EQ(first.printed.find("R[FF] [51] (0x07 0xa1 0x20)tempo=120\nst 0x00002"),
+            std::string::npos);
   EXPECT_NE(first.printed.find("pos 000035\n"), std::string::npos) << first.printed;  // chunk end
 
   Walk all = walk(file, true);
@@ -119,10 +127,10 @@ TEST(Walker, ANoteOffFirstEndsTheTrackWithoutMarkingItUsed) {
 }
 
 TEST(Walker, KeepsTheFirstTempoTrackAndTheLastTempoAndTimeSignature) {
-  Walk w = walk(header(3) +
-                track("00 FF 51 03 0F 42 40  00 FF 58 04 03 02 18 08 " + std::string(kEnd)) +
-                track("00 FF 58 04 00 03 18 08 " + std::string(kEnd)) +  // numerator 0: ignored
-                track(std::string(kTempo120) + " " + kEnd));
+  Walk w =
+      walk(header(3) + track("00 FF 51 03 0F 42 40  00 FF 58 04 03 02 18 08 " + std::string(kEnd)) +
+           track("00 FF 58 04 00 03 18 08 " + std::string(kEnd)) +  // numerator 0: ignored
+           track(std::string(kTempo120) + " " + kEnd));
   EXPECT_EQ(w.rec.tempo, 120u);
   EXPECT_EQ(w.rec.Conductor_Track, 0);
   EXPECT_EQ(w.rec.beat_numerator, 3);
@@ -156,7 +164,8 @@ TEST(Walker, StepsOverEveryKindOfEventByItsSize) {
                                   "  00 3C 64  00 D0 10  00 A0 3C  00 F7 00  " + kEnd),
                 true);
   EXPECT_STREQ(track_facts(w.rec, 0).track_program, "Church organ");
-  const std::string tail = "st 0x00001f ---time 0128 R[F0] " + cp932("システムエクスクルーシブ") + " \n"
+  const std::string tail = "st 0x00001f ---time 0128 R[F0] " + cp932("システムエクスクルーシブ") +
+                           " \n"
                            "st 0x0000a4 ---time 0000 R[3C] Track Event unknown 3C\n"
                            "st 0x0000a7 ---time 0000 R[D0] Track Event unknown D0\n"
                            "st 0x0000aa ---time 0000 R[A0] Track Event unknown A0\n"
@@ -198,15 +207,24 @@ TEST(Walker, EndsAtTheFirstItemThatRunsPastTheFile) {
       {h + "4D54726B 00000010", "st 0x000016 ---unexpected end of file at 0x000016"},
       {h + "4D54726B 00000010 81", "st 0x000016 ---unexpected end of file at 0x000016"},
       {h + "4D54726B 00000010 00", "st 0x000016 ---time 0000 unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 90 3C", "st 0x000016 ---time 0000 R[90] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 FF", "st 0x000016 ---time 0000 R[FF] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 FF 51 03 07 A1", "st 0x000016 ---time 0000 R[FF] [51] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 F0 81", "st 0x000016 ---time 0000 R[F0] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 F0 03 01 02", "st 0x000016 ---time 0000 R[F0] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 C0", "st 0x000016 ---time 0000 R[C0] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 E0 00", "st 0x000016 ---time 0000 R[E0] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 B0 07", "st 0x000016 ---time 0000 R[B0] unexpected end of file at 0x000016"},
-      {h + "4D54726B 00000010 00 A0", "st 0x000016 ---time 0000 R[A0] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 90 3C",
+       "st 0x000016 ---time 0000 R[90] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 FF",
+       "st 0x000016 ---time 0000 R[FF] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 FF 51 03 07 A1",
+       "st 0x000016 ---time 0000 R[FF] [51] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 F0 81",
+       "st 0x000016 ---time 0000 R[F0] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 F0 03 01 02",
+       "st 0x000016 ---time 0000 R[F0] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 C0",
+       "st 0x000016 ---time 0000 R[C0] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 E0 00",
+       "st 0x000016 ---time 0000 R[E0] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 B0 07",
+       "st 0x000016 ---time 0000 R[B0] unexpected end of file at 0x000016"},
+      {h + "4D54726B 00000010 00 A0",
+       "st 0x000016 ---time 0000 R[A0] unexpected end of file at 0x000016"},
       {h + "4D54726B 00000010 00 90 3C 64 00", "unexpected end of file at 0x00000e"},  // note rule
   };
   for (const Cut& c : cuts) {
@@ -218,12 +236,15 @@ TEST(Walker, EndsAtTheFirstItemThatRunsPastTheFile) {
 
 TEST(Walker, EndsCleanlyAtEveryPrefixOfAFile) {
   const std::vector<uint8_t> file =
-      hex(header(2) + track("00 FF 03 02 41 42 81 00 F0 02 7E F7 00 B0 40 7F 00 C0 05 00 E0 00 40 " +
-                            std::string(kTempo120) + " 00 FF 58 04 03 02 18 08 00 FF 59 02 FD 00 00 90 3C 64 " + kEnd) +
+      hex(header(2) +
+          track("00 FF 03 02 41 42 81 00 F0 02 7E F7 00 B0 40 7F 00 C0 05 00 E0 00 40 " +
+                std::string(kTempo120) + " 00 FF 58 04 03 02 18 08 00 FF 59 02 FD 00 00 90 3C 64 " +
+                kEnd) +
           "4A554E4B 00000002 0102 " + track(kEnd));
   for (size_t size = 0; size <= file.size(); ++size) {
     for (bool notes : {false, true}) {
-      Walk w = walk(std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(size)), notes);
+      Walk w =
+          walk(std::vector<uint8_t>(file.begin(), file.begin() + static_cast<long>(size)), notes);
       const std::string last = last_line(w.printed);
       const bool cut = last.find("unexpected end of file at 0x") != std::string::npos;
       const bool whole = last.rfind("pos ", 0) == 0 && last.find("->fsize") != std::string::npos;
@@ -253,7 +274,8 @@ TEST(Walker, WalksNoEventOfAChunkWhoseEndWrapsAround) {
   Walk w = walk(header(1) + "4D54726B FFFFFFF8 " + kEnd);
   EXPECT_EQ(track_facts(w.rec, 0).track_size, 0xFFFFFFF8u);
   EXPECT_NE(w.printed.find("mtrk size 4294967288 0xfffffff8\npos 000016\npos 16 ->fsize 1a\n"),
-            std::string::npos) << w.printed;
+            std::string::npos)
+      << w.printed;
   EXPECT_EQ(last_line(w.printed), "unexpected end of file at 0x000016");
   release_tracks(w.rec);
 }
