@@ -1,6 +1,10 @@
 #include "smf/out.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -25,6 +29,7 @@ void write_out(const char* bytes, size_t n) {
 #ifdef __GLIBC__
   fwrite_unlocked(bytes, 1, n, stdout);
 #else
+  // On Windows standard output stays in text mode: "\n" goes out as "\r\n".
   fwrite(bytes, 1, n, stdout);
 #endif
 }
@@ -49,5 +54,10 @@ void out_init_stdout() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (!isatty(STDOUT_FILENO)) setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+#ifdef _WIN32
+  const bool terminal = _isatty(_fileno(stdout));
+#else
+  const bool terminal = isatty(STDOUT_FILENO);
+#endif
+  if (!terminal) setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
