@@ -1,21 +1,50 @@
 #include "capture.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#define dup _dup
+#define dup2 _dup2
+#define fileno _fileno
+#else
 #include <iconv.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// A temporary file, removed when closed. Binary on Windows: when it stands in
+// for standard output, "\n" stays "\n".
+FILE* temporary_file() {
+#ifdef _WIN32
+  char dir[MAX_PATH + 1], name[MAX_PATH + 1];
+  if (!GetTempPathA(sizeof dir, dir) || !GetTempFileNameA(dir, "smf", 0, name)) return nullptr;
+  return fopen(name, "w+bD");
+#else
+  return tmpfile();
+#endif
+}
+
+}  // namespace
+
 std::string capture_stdout(const std::function<void()>& fn) {
   fflush(stdout);
-  FILE* tmp = tmpfile();
+  FILE* tmp = temporary_file();
   if (!tmp) abort();
-  const int saved = dup(STDOUT_FILENO);
-  dup2(fileno(tmp), STDOUT_FILENO);
+  const int saved = dup(fileno(stdout));
+  dup2(fileno(tmp), fileno(stdout));
   fn();
   fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
+  dup2(saved, fileno(stdout));
+#ifdef _WIN32
+  _close(saved);
+#else
   close(saved);
+#endif
   std::string text;
   rewind(tmp);
   char buf[4096];
@@ -26,6 +55,17 @@ std::string capture_stdout(const std::function<void()>& fn) {
 }
 
 std::string cp932(const std::string& utf8) {
+#ifdef _WIN32
+  const int n = static_cast<int>(utf8.size());
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, wide.data(), n));
+  std::string out(wide.size() * 2, '\0');
+  BOOL lost = FALSE;
+  out.resize(WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                                 static_cast<int>(out.size()), nullptr, &lost));
+  if (lost || (n && out.empty())) abort();
+  return out;
+#else
   iconv_t cd = iconv_open("CP932", "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) abort();
   std::string out(utf8.size() * 2 + 1, '\0');
@@ -37,6 +77,7 @@ std::string cp932(const std::string& utf8) {
   iconv_close(cd);
   out.resize(out.size() - out_left);
   return out;
+#endif
 }
 
 std::vector<uint8_t> hex(const std::string& text) {

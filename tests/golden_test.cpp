@@ -22,6 +22,16 @@
 #include <string>
 #include <vector>
 
+// A Windows build runs under a loader (SMFSCOPE_RUNNER, the Wine loader) and
+// writes "\r\n" for every "\n" (SMFSCOPE_CRLF), as text-mode standard output
+// does there.
+#ifndef SMFSCOPE_RUNNER
+#define SMFSCOPE_RUNNER ""
+#endif
+#ifndef SMFSCOPE_CRLF
+#define SMFSCOPE_CRLF 0
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -220,6 +230,17 @@ std::vector<Case> parse_cases(const std::string& path, const std::string& conten
   return cases;
 }
 
+// The bytes the program writes for `text`: with "\r\n" line ends on Windows.
+std::string as_written(const std::string& text) {
+  if (!SMFSCOPE_CRLF) return text;
+  std::string bytes;
+  for (char ch : text) {
+    if (ch == '\n') bytes += '\r';
+    bytes += ch;
+  }
+  return bytes;
+}
+
 // Empty when equal; otherwise the first differing line and byte offset, both
 // lines shown as UTF-8.
 std::string text_difference(const std::string& want, const std::string& got) {
@@ -260,6 +281,7 @@ int run_program(const Case& c, const fs::path& dir) {
               err = dir / "stderr", run = dir / "run";
   if (c.input) write_file(in, *c.input);
   std::vector<char*> argv = {const_cast<char*>(SMFSCOPE_BIN)};
+  if (*SMFSCOPE_RUNNER) argv.insert(argv.begin(), const_cast<char*>(SMFSCOPE_RUNNER));
   for (const auto& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   std::fflush(nullptr);  // nothing buffered may reach the program's output files
@@ -269,7 +291,7 @@ int run_program(const Case& c, const fs::path& dir) {
         !freopen(err.c_str(), "w", stderr) || chdir(run.c_str()) != 0)
       _exit(126);
     alarm(30);
-    execv(SMFSCOPE_BIN, argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   int status = -1;
@@ -316,7 +338,7 @@ TEST_P(Golden, Run) {
   EXPECT_FALSE(WIFSIGNALED(status)) << "killed by " << strsignal(WTERMSIG(status));
   if (WEXITSTATUS(status) != c->exit)
     ADD_FAILURE() << "exit code " << WEXITSTATUS(status) << ", expected " << c->exit;
-  if (auto d = text_difference(c->out, read_file(tmp.path / "stdout")); !d.empty())
+  if (auto d = text_difference(as_written(c->out), read_file(tmp.path / "stdout")); !d.empty())
     ADD_FAILURE() << d;
   if (auto err = read_file(tmp.path / "stderr"); !err.empty())
     ADD_FAILURE() << "standard error: " << shown(err);
@@ -335,6 +357,22 @@ TEST_P(Golden, Run) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Golden, testing::ValuesIn(list_cases()),
                          [](const testing::TestParamInfo<Entry>& info) { return info.param.test; });
+
+#if SMFSCOPE_CRLF
+// What a Windows user who redirects the output to a file gets: "\r\n" after
+// every line, here in the help text.
+TEST(LineEnds, WindowsBuildWritesCrLf) {
+  TempDir tmp;
+  const int status = run_program(Case{}, tmp.path);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string got = read_file(tmp.path / "stdout");
+  const std::string first = "\r\nsmfscope v0.02 " + to_cp932("オプション") + "\r\n";
+  EXPECT_EQ(hex_of(got.substr(0, first.size())), hex_of(first));
+  EXPECT_EQ(std::count(got.begin(), got.end(), '\n'), 7);
+  for (size_t at = got.find('\n'); at != got.npos; at = got.find('\n', at + 1))
+    EXPECT_TRUE(at > 0 && got[at - 1] == '\r') << "a bare \\n at offset " << at;
+}
+#endif
 
 // The case format itself.
 

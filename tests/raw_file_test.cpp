@@ -1,18 +1,25 @@
 #include "smf/raw_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
 
+namespace fs = std::filesystem;
+
+// A new empty directory of the system's temporary directory, named after the
+// test and the time.
 std::string temp_dir() {
-  char name[] = "/tmp/smfscope-raw-XXXXXX";
-  if (!mkdtemp(name)) abort();
-  return name;
+  const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path dir = fs::temp_directory_path() /
+                       ("smfscope-raw-" + std::string(test->name()) + "-" + std::to_string(now));
+  if (!fs::create_directory(dir)) abort();
+  return dir.string();
 }
 
 TEST(RawFile, FailsToOpenAMissingFileOrADirectory) {
@@ -23,7 +30,7 @@ TEST(RawFile, FailsToOpenAMissingFileOrADirectory) {
   EXPECT_EQ(close(f), 1);  // closing what never opened fails quietly
   EXPECT_EQ(open_read(f, dir.c_str(), Access::read), 1);
   EXPECT_EQ(open_read(f, "", Access::read), 1);
-  rmdir(dir.c_str());
+  fs::remove_all(dir);
 }
 
 TEST(RawFile, WritesReplacesAndReadsWholeFiles) {
@@ -63,7 +70,7 @@ TEST(RawFile, WritesReplacesAndReadsWholeFiles) {
 
   EXPECT_EQ(remove_file(name.c_str()), 0);
   EXPECT_EQ(remove_file(name.c_str()), 1);
-  rmdir(dir.c_str());
+  fs::remove_all(dir);
 }
 
 TEST(RawFile, OpensAnEmptyFileWithSizeZero) {
@@ -80,7 +87,26 @@ TEST(RawFile, OpensAnEmptyFileWithSizeZero) {
   EXPECT_EQ(close(in), 0);
   EXPECT_EQ(create_new(out, (dir + "/no/such/dir.mid").c_str()), 1);
   remove_file(name.c_str());
-  rmdir(dir.c_str());
+  fs::remove_all(dir);
 }
+
+#ifdef _WIN32
+// The output is opened for writing with sharing for writing only: nobody reads
+// a half-written copy. The input is opened sharing reading and writing.
+TEST(RawFile, WindowsSharing) {
+  const std::string dir = temp_dir();
+  const std::string name = dir + "/shared.mid";
+  RawFile out, in;
+  ASSERT_EQ(create_new(out, name.c_str()), 0);
+  EXPECT_EQ(open_read(in, name.c_str(), Access::read), 1);
+  EXPECT_EQ(close(out), 0);
+  ASSERT_EQ(open_read(in, name.c_str(), Access::read), 0);
+  RawFile again;
+  ASSERT_EQ(open_read(again, name.c_str(), Access::read), 0);
+  EXPECT_EQ(close(again), 0);
+  EXPECT_EQ(close(in), 0);
+  fs::remove_all(dir);
+}
+#endif
 
 }  // namespace
