@@ -15,7 +15,8 @@ namespace {
 
 // The number after "-t": leading white space, an optional sign, then decimal
 // digits up to the first other character; 0 without digits. A value past
-// the 32-bit range stands as the largest one.
+// the 32-bit range, and any negative one, stands as the largest value (out of
+// range, so refused later) rather than wrapping around.
 uint32_t parse_tempo(const char* text) {
   while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
   const bool negative = *text == '-';
@@ -25,9 +26,8 @@ uint32_t parse_tempo(const char* text) {
     value = value * 10 + static_cast<uint64_t>(*text - '0');
     if (value > UINT32_MAX) value = uint64_t{UINT32_MAX} + 1;
   }
-  if (value > UINT32_MAX) return UINT32_MAX;
-  const uint32_t magnitude = static_cast<uint32_t>(value);
-  return negative ? 0u - magnitude : magnitude;
+  if (value > UINT32_MAX || (negative && value != 0)) return UINT32_MAX;
+  return static_cast<uint32_t>(value);
 }
 
 void print_help() {
@@ -54,7 +54,9 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
     return 1;
   }
   const uint32_t fsize = static_cast<uint32_t>(input.size);
-  out<"fs %ld\n">(static_cast<long>(fsize));
+  // Unsigned: on Windows a long has 32 bits, and sizes from 2 GiB on would
+  // print negative as a long.
+  out<"fs %lu\n">(static_cast<unsigned long>(fsize));
 
   uint8_t* data = alloc_file_buffer(fsize);
   if (!data) {

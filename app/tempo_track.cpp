@@ -30,13 +30,38 @@ bool tempo_in_range(unsigned long bpm) { return bpm >= kMinTempo && bpm <= kMaxT
 
 void report_range() { out<"tempo must be 4 to 60000000\n">(); }
 
+// Reads a number from standard input as scanf("%lu") does (white space, also
+// line ends, is skipped; an optional sign; decimal digits; the first other
+// character stays unread), except that a negative number stays negative
+// instead of wrapping around into range, and that the result does not depend
+// on the width of long. Returns EOF at the end of input, 0 when no number
+// stands there, and 1 with `value` (kMaxTempo + 1 for anything out of range).
+int read_answer(unsigned long& value) {
+  int c;
+  do c = getchar();
+  while (c == ' ' || (c >= '\t' && c <= '\r'));
+  if (c == EOF) return EOF;
+  const bool negative = c == '-';
+  if (c == '+' || c == '-') c = getchar();
+  if (c < '0' || c > '9') {
+    if (c != EOF) ungetc(c, stdin);
+    return 0;
+  }
+  value = 0;
+  for (; c >= '0' && c <= '9'; c = getchar())
+    if (value <= kMaxTempo) value = value * 10 + static_cast<unsigned long>(c - '0');
+  if (c != EOF) ungetc(c, stdin);
+  if (value > kMaxTempo || (negative && value != 0)) value = kMaxTempo + 1;
+  return 1;
+}
+
 // Asks for the tempo until an answer in range comes; 0 at the end of input.
 uint32_t ask_tempo() {
   for (;;) {
     out<"テンポ入力=">();
     fflush(stdout);
     unsigned long answer = 0;
-    const int got = scanf("%lu", &answer);
+    const int got = read_answer(answer);
     if (got == EOF) return 0;
     if (got == 1 && tempo_in_range(answer)) return static_cast<uint32_t>(answer);
     report_range();
