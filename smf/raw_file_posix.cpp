@@ -22,8 +22,10 @@ int open_read(RawFile& f, const char* name, Access) {
     return 1;
   }
   struct stat st;
-  // A directory opens on this system but cannot be read as a file.
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  // Only a regular file has a size to read it by: a directory opens on this
+  // system but cannot be read, and a pipe or a device reports size 0, which
+  // would pass off an unread file as an empty one.
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     f.handle = -1;
     return 1;

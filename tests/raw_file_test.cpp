@@ -22,7 +22,7 @@ std::string temp_dir() {
   return dir.string();
 }
 
-TEST(RawFile, FailsToOpenAMissingFileOrADirectory) {
+TEST(RawFile, FailsToOpenAMissingFileADirectoryOrADevice) {
   const std::string dir = temp_dir();
   RawFile f;
   EXPECT_EQ(open_read(f, (dir + "/missing.mid").c_str(), Access::read), 1);
@@ -30,6 +30,10 @@ TEST(RawFile, FailsToOpenAMissingFileOrADirectory) {
   EXPECT_EQ(close(f), 1);  // closing what never opened fails quietly
   EXPECT_EQ(open_read(f, dir.c_str(), Access::read), 1);
   EXPECT_EQ(open_read(f, "", Access::read), 1);
+#ifndef _WIN32
+  // No size to read by: a device (and so a pipe given as /dev/stdin).
+  EXPECT_EQ(open_read(f, "/dev/null", Access::read), 1);
+#endif
   fs::remove_all(dir);
 }
 
