@@ -25,7 +25,10 @@ int open_read(RawFile& f, const char* name, Access) {
   DWORD high = 0;
   const DWORD low = GetFileSize(h, &high);
   // All ones in the low half is also a valid size; only the error code tells.
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+  // Only a file on disk has a size to read it by: a device or a pipe would
+  // pass off an unread file as an empty one.
+  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) ||
+      GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     f.handle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
     return 1;

@@ -30,8 +30,10 @@ TEST(RawFile, FailsToOpenAMissingFileADirectoryOrADevice) {
   EXPECT_EQ(close(f), 1);  // closing what never opened fails quietly
   EXPECT_EQ(open_read(f, dir.c_str(), Access::read), 1);
   EXPECT_EQ(open_read(f, "", Access::read), 1);
-#ifndef _WIN32
   // No size to read by: a device (and so a pipe given as /dev/stdin).
+#ifdef _WIN32
+  EXPECT_EQ(open_read(f, "NUL", Access::read), 1);
+#else
   EXPECT_EQ(open_read(f, "/dev/null", Access::read), 1);
 #endif
   fs::remove_all(dir);
