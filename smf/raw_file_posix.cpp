@@ -13,9 +13,9 @@ namespace {
 constexpr uint64_t kMaxChunk = uint64_t{1} << 30;
 }  // namespace
 
-int open_read(RawFile& f, const char* name, Access) {
+int open_read(RawFile& f, const char* name) {
   int fd;
-  do fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  do fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     f.handle = -1;
