@@ -42,7 +42,7 @@ void print_help() {
 // Runs everything after the arguments have been scanned.
 int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool notes) {
   RawFile input;
-  if (open_read(input, midi_path, Access::read) != 0) {
+  if (open_read(input, midi_path) != 0) {
     out<"open error\n">();
     close(input);
     return 1;
@@ -72,11 +72,13 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
   }
   const Image image{data, fsize};
 
-  CMIDI rec{};
-  rec.fsize = fsize;
-  rec.show_all_notes = notes ? 1 : 0;
-  rec.Conductor_Track = -1;
-  rec.System_Setup_Track = -1;
+  CMIDI rec;
+  if (make_record(rec, fsize, notes) != 0) {
+    out<"not bin\n">();
+    free_file_buffer(data);
+    close(input);
+    return 1;
+  }
 
   walk_smf(image, rec);
   print_summary(rec);

@@ -8,7 +8,7 @@ namespace {
 const char* label_of(const CMIDI& rec, int32_t index, const TrackFacts& facts) {
   if (index == rec.Conductor_Track) return "Conductor  ";
   if (index == rec.System_Setup_Track) return "SystemSetup";
-  if (facts.track_used & 1) return "  使用済   ";
+  if (facts.track_used) return "  使用済   ";
   return "    -      ";
 }
 

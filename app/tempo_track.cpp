@@ -101,16 +101,6 @@ void plan_tempo_copy(const Image& image, uint64_t header_size, const uint8_t tra
   copy.pieces[4] = {image.data + header_size, image.size - header_size};
 }
 
-void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
-                         uint8_t* out) {
-  TempoCopy copy;
-  plan_tempo_copy(image, header_size, track, copy);
-  for (const TempoCopy::Piece& piece : copy.pieces) {
-    memcpy(out, piece.data, piece.size);
-    out += piece.size;
-  }
-}
-
 TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char* midi_path,
                                 uint32_t newtempo, RawFile& input) {
   if (rec.tempo != 0) {

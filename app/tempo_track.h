@@ -37,10 +37,6 @@ struct TempoCopy {
 void plan_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
                      TempoCopy& copy);
 
-// Assembles the planned copy into `out` (image.size + 33 bytes).
-void assemble_tempo_copy(const Image& image, uint64_t header_size, const uint8_t track[33],
-                         uint8_t* out);
-
 enum class TempoOutcome {
   go_on,   // the copy was written; the run prints its closing lines
   ends,    // the input holds a tempo: the run ends with exit code 0

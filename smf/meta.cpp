@@ -5,10 +5,11 @@
 #include "smf/decode.h"
 #include "smf/out.h"
 
+namespace {
+
+// The major key with -6..6 flats or sharps, by key byte + 6.
 const char* const key_names[13] = {"B", "D♭", "A♭", "E♭", "B♭", "F", "C",
                                    "G", "D",  "A",  "E",  "B",  "F"};
-
-namespace {
 
 // The fixed size of the known types that do not use the length byte.
 uint32_t fixed_count(uint8_t type) {

@@ -12,9 +12,6 @@ struct MetaResult {
   uint16_t beat_denominator;
 };
 
-// Key names for the key-signature byte -6..6, index key + 6.
-extern const char* const key_names[13];
-
 // Traces the meta event whose 0xFF byte stands at `pos` and fills `result`.
 // The event, from its 0xFF byte:
 //   0 FF   1 type   2 length n (one byte)   3.. data

@@ -6,12 +6,9 @@
 #include <unistd.h>
 #endif
 
-#include <cstdarg>
 #include <cstdio>
 
 namespace outfmt {
-
-bool use_libc = false;
 
 const char digit_pairs[201] =
     "00010203040506070809"
@@ -34,19 +31,8 @@ void write_out(const char* bytes, size_t n) {
 #endif
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-void libc_printf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  vprintf(format, args);
-  va_end(args);
-}
-#pragma GCC diagnostic pop
 
 }  // namespace outfmt
-
-void out_use_libc(bool on) { outfmt::use_libc = on; }
 
 void out_init_stdout() {
   // A trace of a large file is hundreds of megabytes: fewer, larger writes.

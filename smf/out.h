@@ -88,10 +88,6 @@ inline constexpr size_t kLineRoom = 1024;
 // Writes bytes to standard output (through the C runtime's buffer).
 void write_out(const char* bytes, size_t n);
 
-// The C runtime's printf, for the comparison mode of out_use_libc.
-void libc_printf(const char* format, ...);
-
-extern bool use_libc;
 extern const char digit_pairs[201];
 
 struct Line {
@@ -214,10 +210,6 @@ template <Format F, size_t... I, typename... A>
   constexpr Layout L = layout_of<F>;
   static_assert(L.count == sizeof...(A), "the format and the arguments do not match");
   static_assert(L.bound <= kLineRoom / 2, "the format is too long for a line");
-  if (__builtin_expect(use_libc, 0)) {
-    libc_printf(F.text, as_printed<L.conversions[I]>(a)...);
-    return;
-  }
   Line line;
   line.text(F.text, L.lead_length);
   ((put_conversion<L.conversions[I], L.bound>(line, a),
@@ -233,9 +225,6 @@ template <outfmt::Format F, typename... A>
 [[gnu::always_inline]] inline void out(A... args) {
   outfmt::print<F>(std::index_sequence_for<A...>{}, args...);
 }
-
-// Sends all output through the C runtime's printf instead (to compare).
-void out_use_libc(bool on);
 
 // Gives standard output a large full buffer when it is not a terminal.
 // Call once, before the first output.

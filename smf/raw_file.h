@@ -10,11 +10,9 @@ struct RawFile {
   uint64_t size = 0;     // set by open_read
 };
 
-enum class Access { read };
-
 // Opens an existing file for reading and stores its size. 0 on success, 1 on
 // failure (the handle then stays invalid and the size unset).
-int open_read(RawFile& f, const char* name, Access access);
+int open_read(RawFile& f, const char* name);
 
 // Reads `count` bytes into `dst`. Returns the bytes read, fewer when the file
 // ends first; 0 when reading fails.

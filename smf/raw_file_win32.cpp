@@ -17,7 +17,7 @@ bool is_open(const RawFile& f) { return handle_of(f) != INVALID_HANDLE_VALUE; }
 DWORD one_call(uint64_t count) { return count < MAXDWORD ? static_cast<DWORD>(count) : MAXDWORD; }
 }  // namespace
 
-int open_read(RawFile& f, const char* name, Access) {
+int open_read(RawFile& f, const char* name) {
   const HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   f.handle = reinterpret_cast<intptr_t>(h);

@@ -1,7 +1,22 @@
 #include "smf/record.h"
 
 #include <cstdlib>
-#include <cstring>
+
+int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes) {
+  rec = CMIDI{};
+  rec.fsize = fsize;
+  rec.show_all_notes = show_all_notes;
+  rec.Conductor_Track = -1;
+  rec.System_Setup_Track = -1;
+  // Every "MTrk" chunk takes at least its 8-byte head.
+  uint32_t capacity = fsize / 8 + 1;
+  if (capacity < MAX_TRACKS) capacity = MAX_TRACKS;
+  if (capacity > kMaxRecordedTracks) capacity = kMaxRecordedTracks;
+  rec.tracks = static_cast<TrackFacts*>(calloc(capacity, sizeof(TrackFacts)));
+  if (!rec.tracks) return 1;
+  rec.track_capacity = capacity;
+  return 0;
+}
 
 const TrackFacts& track_facts(const CMIDI& rec, uint32_t i) {
   static const TrackFacts cleared{};
@@ -9,20 +24,8 @@ const TrackFacts& track_facts(const CMIDI& rec, uint32_t i) {
 }
 
 TrackFacts* track_slot(CMIDI& rec, uint32_t i) {
-  if (i < rec.track_entries) return &rec.tracks[i];
-  if (i >= rec.track_capacity) {
-    uint64_t want = rec.track_capacity ? uint64_t{rec.track_capacity} * 2 : MAX_TRACKS;
-    if (want <= i) want = uint64_t{i} + 1;
-    if (want > UINT32_MAX) want = UINT32_MAX;
-    if (want <= i) return nullptr;
-    void* grown = realloc(rec.tracks, want * sizeof(TrackFacts));
-    if (!grown) return nullptr;
-    rec.tracks = static_cast<TrackFacts*>(grown);
-    rec.track_capacity = static_cast<uint32_t>(want);
-  }
-  memset(static_cast<void*>(rec.tracks + rec.track_entries), 0,
-         (uint64_t{i} + 1 - rec.track_entries) * sizeof(TrackFacts));
-  rec.track_entries = i + 1;
+  if (i >= rec.track_capacity) return nullptr;
+  if (i >= rec.track_entries) rec.track_entries = i + 1;
   return &rec.tracks[i];
 }
 

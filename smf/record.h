@@ -1,8 +1,12 @@
 #pragma once
 #include <cstdint>
 
-// Tracks the record has room for before its table first grows.
-inline constexpr int MAX_TRACKS = 36;
+// The per-track table has room for at least this many tracks.
+inline constexpr uint32_t MAX_TRACKS = 36;
+
+// Tracks beyond this many are walked but not recorded: a header announces
+// at most 65,535, so no summary line could show them.
+inline constexpr uint32_t kMaxRecordedTracks = 65536;
 
 // What the walk learns about one track, by its index among the "MTrk" chunks.
 struct TrackFacts {
@@ -10,11 +14,11 @@ struct TrackFacts {
   uint32_t track_size;        // the chunk's length field
   const char* track_program;  // name of the last program change; null: none
   int32_t track_channel;      // 1..16 of the latest note on; 0: none
-  uint8_t track_used;         // 1 once a note on was reached
+  bool track_used;            // a note on was reached
 };
 
 // The analysis record: filled by the walker, read by the summary and the
-// tempo-track insertion. Value-initialise it (`CMIDI rec{}`) to clear it.
+// tempo-track insertion. Made by make_record.
 struct CMIDI {
   uint32_t fsize;
   uint16_t FormatID;
@@ -23,19 +27,24 @@ struct CMIDI {
   uint32_t tempo;  // beats per minute; 0: no tempo event seen
   uint16_t beat_numerator;
   uint16_t beat_denominator;
-  TrackFacts* tracks;  // entries 0..track_entries-1, grown by the walker
+  TrackFacts* tracks;      // entries 0..track_entries-1 were reached
   uint32_t track_entries;
   uint32_t track_capacity;
-  uint8_t show_all_notes;
+  bool show_all_notes;     // trace every event, not each track up to its first note
   int32_t Conductor_Track;
   int32_t System_Setup_Track;
 };
 
+// Makes `rec` ready for the walk of a file of `fsize` bytes: cleared, with
+// the walk's option, no conductor or "System Setup" track (-1) and a cleared
+// table for every track such a file can hold. 0 on success, 1 when there is
+// no memory for the table.
+int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes);
+
 // The facts of track `i`; a cleared entry for a track the walk never reached.
 const TrackFacts& track_facts(const CMIDI& rec, uint32_t i);
 
-// The writable entry of track `i`, growing the table (cleared) as needed.
-// Null only when memory for it cannot be had.
+// The writable entry of track `i`, or null beyond the table.
 TrackFacts* track_slot(CMIDI& rec, uint32_t i);
 
 // Releases the table and leaves the record without entries.

@@ -17,14 +17,6 @@ void report_cut(uint32_t pos) {
 // Where one walked event leaves the walk.
 enum class Step { next, jump_to_chunk_end, cut };
 
-// The facts of the current track; the walk keeps going without them only
-// when memory for the table has run out.
-TrackFacts* current(CMIDI& rec, int32_t track_no) {
-  static TrackFacts spare;
-  TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no));
-  return facts ? facts : &spare;
-}
-
 // The variable-length quantity at `pos`; a count of 0 when it runs past the
 // image.
 uint32_t vlq_at(const Image& image, uint32_t pos, int32_t* count) {
@@ -97,7 +89,8 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
     if (!e) return cut();
     const char* name = program_name(e[1]);
     out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, status, e[1], e[1] + 1, name);
-    current(rec, track_no)->track_program = name;
+    if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no)))
+      facts->track_program = name;
     count = 2;
   } else if (kind == 0xE0) {
     const uint8_t* e = bytes_at(image, pos, 3);
@@ -115,9 +108,10 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
   } else if (kind == 0x90) {
     const uint8_t* e = bytes_at(image, pos, 3);
     if (!e) return cut();
-    TrackFacts* facts = current(rec, track_no);
-    facts->track_channel = channel + 1;
-    facts->track_used = 1;
+    if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no))) {
+      facts->track_channel = channel + 1;
+      facts->track_used = true;
+    }
     out<EVENT_PREFIX "note %dch 音 %3d %3d\n">(st, dt, status, channel, e[1], e[2]);
     count = 3;
     note = true;
@@ -129,7 +123,7 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
     count = 2;
   }
   next = pos + count;
-  return note && !(rec.show_all_notes & 1) ? Step::jump_to_chunk_end : Step::next;
+  return note && !rec.show_all_notes ? Step::jump_to_chunk_end : Step::next;
 }
 
 }  // namespace
@@ -183,13 +177,15 @@ int walk_smf(const Image& image, CMIDI& rec) {
       continue;
     }
 
-    TrackFacts* facts = current(rec, track_no);
-    facts->track_pos = pos;
+    TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no));
+    if (facts) {
+      facts->track_pos = pos;
+      facts->track_size = length;
+    }
     out<"========================================\n">();
     out<"%d)MTrk (0x%06lx) ">(track_no, static_cast<unsigned long>(pos));
     out<"track_no %02d\n">(track_no);
     out<"========================================\n">();
-    facts->track_size = length;
     out<"mtrk size %8lu 0x%06lx\n">(static_cast<unsigned long>(length),
                                     static_cast<unsigned long>(length));
     pos += 8;

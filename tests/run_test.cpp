@@ -1,0 +1,178 @@
+// The program as a user runs it, as a process: its arguments, the tempo copy,
+// and whole runs of scenarios a user meets.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support.h"
+
+namespace {
+
+// A file of 26 bytes without a tempo: one track with an end of track.
+const std::string kSmall = smf({"00 FF 2F 00"});
+const std::string kClosing = "FormatID 1\nTrack_Count 1\nDelta_Time 480\n";
+
+// The tempo copy of `in`: its header chunk with one more track announced,
+// the conductor track with the tempo bytes, then the rest of `in` unchanged.
+std::string tempo_copy(const std::string& in, const std::string& tempo_bytes) {
+  const size_t header = 8 + static_cast<uint8_t>(in[7]);
+  const unsigned count = static_cast<uint8_t>(in[10]) << 8 | static_cast<uint8_t>(in[11]);
+  std::string raised = {static_cast<char>((count + 1) >> 8), static_cast<char>(count + 1)};
+  return in.substr(0, 10) + raised + in.substr(12, header - 12) +
+         hex("\"MTrk\" 00000019 00 FF 51 03" + tempo_bytes +
+             "00 FF 58 04 04 02 18 08  00 FF 59 02 00 00  00 FF 2F 00") +
+         in.substr(header);
+}
+
+TEST(Run, HelpWithoutArguments) {
+  TempDir dir;
+  const Ran r = smfscope(dir.path, {});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.out, cp932("\nsmfscope v0.02 オプション\n"
+                         "-v (MIDIの情報を表示します(省略可)\n"
+                         "-noteon -v使用時に、音符の情報をすべて表示する\n"
+                         "-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n"
+                         "-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n"
+                         "※コマンドラインの最後に、MIDIファイルを指定します\n"));
+}
+
+// The README's excerpt of "smfscope -noteon examples/demo.mid": its first
+// 31 and its last 25 lines, with 19 lines between them.
+TEST(Run, DemoAsTheReadmeShowsIt) {
+  const std::string readme = read_file(EXAMPLES "/../README.md");
+  std::string blocks[2];
+  size_t at = readme.find("\n    2 MIDIファイル");
+  for (std::string& block : blocks) {
+    for (; readme.compare(at, 5, "\n    ") == 0; at = readme.find('\n', at + 1))
+      block += readme.substr(at + 5, readme.find('\n', at + 1) - at - 5) + "\n";
+    at = readme.find("\n    ========", at);
+  }
+  const Ran r = smfscope(EXAMPLES "/..", {"-noteon", "examples/demo.mid"});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_TRUE(r.out.starts_with(cp932(blocks[0]))) << blocks[0];
+  EXPECT_TRUE(r.out.ends_with(cp932(blocks[1]))) << blocks[1];
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 31 + 19 + 25);
+}
+
+// "-t" without a number: the prompt until an answer in range, then the copy.
+TEST(Run, TempoCopyFromThePrompt) {
+  TempDir dir;
+  write_file(dir / "song.mid", kSmall);
+  const Ran r = smfscope(dir.path, {"-t", "song.mid"}, "fast\n0\n 90\n");
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_TRUE(r.out.starts_with(cp932("オプションにテンポが見つかりません\n2 MIDIファイル song.mid\n")));
+  EXPECT_TRUE(r.out.ends_with(cp932("size 0x000004 \n"
+                                    "テンポ入力=tempo must be 4 to 60000000\n"
+                                    "テンポ入力=tempo must be 4 to 60000000\n"
+                                    "テンポ入力=newtempofn=song.mid(newtempo=90).mid\n"
+                                    "newtempocalc 666666\na 2c 2a\nCMIDI.Track_Count 1\n" +
+                                    kClosing)));
+  EXPECT_EQ(read_file(dir / "song.mid(newtempo=90).mid"), tempo_copy(kSmall, "0A 2C 2A"));
+}
+
+// Track indices and positions past the first 36 tracks.
+TEST(Run, FortyTracks) {
+  TempDir dir;
+  write_file(dir / "forty.mid", smf(std::vector<std::string>(40, "00 FF 2F 00")));
+  const Ran r = smfscope(dir.path, {"forty.mid"});
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2 + 6 + 40 * 7 + 4 + 40 + 3);
+  EXPECT_NE(r.out.find("\n39)MTrk (0x0001e2) track_no 39\n"), r.out.npos);
+  EXPECT_NE(r.out.find("\nTrack 39 (MIDI Track  0)     -       pos 0x0001e2 size 0x000004 \n"
+                       "FormatID 1\nTrack_Count 40\n"), r.out.npos);
+}
+
+// Runs with their arguments and standard input: a piece of what is printed,
+// the exit code and the copy written, if any, beside a.mid.
+struct ArgRow {
+  std::vector<std::string> args;
+  std::string input, printed, written;
+  int exit;
+  std::string file = kSmall;
+};
+
+const ArgRow kArgs[] = {
+    {{"a.mid"}, "", "1 MIDIファイル a.mid\nfs 26\n", "", 0},
+    {{"-noteon", "a.mid"}, "", "2 MIDIファイル a.mid\nfs 26\n", "", 0},
+    {{"b.mid", "a.mid"}, "", "1 MIDIファイル b.mid\n2 MIDIファイル a.mid\nfs 26\n", "", 0},
+    {{"-T", "-V", "-noteOn", "a.mid"}, "",
+     "1 MIDIファイル -T\n2 MIDIファイル -V\n3 MIDIファイル -noteOn\n4 MIDIファイル a.mid\nfs", "", 0},
+    {{"-t", "120abc", "a.mid"}, "", "3 MIDIファイル a.mid\nfs", "a.mid(newtempo=120).mid", 0},
+    {{"-t", " \t+89", "a.mid"}, "", "3 MIDIファイル a.mid\nfs", "a.mid(newtempo=89).mid", 0},
+    {{"-t", "a.mid"}, "90\n", "オプションにテンポが見つかりません\n2 MIDIファイル a.mid\nfs",
+     "a.mid(newtempo=90).mid", 0},
+    {{"-t", "0", "a.mid"}, "7\n",
+     "オプションにテンポが見つかりません\n2 MIDIファイル 0\n3 MIDIファイル a.mid\nfs",
+     "a.mid(newtempo=7).mid", 0},
+    {{"-t", "120", "-v", "a.mid"}, "", "4 MIDIファイル a.mid\nfs", "", 0},
+    {{"-v", "-t", "99", "a.mid"}, "", "4 MIDIファイル a.mid\nfs", "a.mid(newtempo=99).mid", 0},
+    {{"-t", "-v", "a.mid"}, "", "オプションにテンポが見つかりません\n3 MIDIファイル a.mid\n", "", 0},
+    {{"a.mid", "-t"}, "75\n", "1 MIDIファイル a.mid\nfs", "a.mid(newtempo=75).mid", 0},
+    {{"-t", "5", "a.mid", "-t"}, "", "3 MIDIファイル a.mid\nfs", "a.mid(newtempo=5).mid", 0},
+    {{"-noteon"}, "", "open error\n", "", 1},
+    {{"missing.mid"}, "", "1 MIDIファイル missing.mid\nopen error\n", "", 1},
+    {{"."}, "", "1 MIDIファイル .\nopen error\n", "", 1},
+    {{"/dev/null"}, "", "1 MIDIファイル /dev/null\nopen error\n", "", 1},
+    // Refusals of "-t": nothing written.
+    {{"-t", "90", "a.mid"}, "", " size 0x000007 \nテンポ情報があります\n", "", 0,
+     smf({"00 FF 51 03 07 A1 20"})},
+    {{"-t", "a.mid"}, "", "cannot add a track: no complete MThd header\n", "", 1,
+     hex("\"MThd\" 00000004 0000 0001")},
+    {{"-t", "90", "a.mid"}, "", "cannot add a track: no complete MThd header\n", "", 1,
+     hex("\"MThd\" 00000008 0000 0001 01E0")},
+    {{"-t", "90", "a.mid"}, "", "cannot add a track: the header already announces 65535 tracks\n",
+     "", 1, smf({}, 65535)},
+    {{"-t", "3", "a.mid"}, "", "size 0x000004 \ntempo must be 4 to 60000000\n", "", 1},
+    {{"-t", "60000001", "a.mid"}, "", "\ntempo must be 4 to 60000000\n", "", 1},
+    {{"-t", "-5", "a.mid"}, "", "\ntempo must be 4 to 60000000\n", "", 1},
+    {{"-t", "4294967297", "a.mid"}, "", "\ntempo must be 4 to 60000000\n", "", 1},
+    {{"-t", "a.mid"}, "", "size 0x000004 \nテンポ入力=no tempo given\n", "", 1},
+    {{"-t", "a.mid"}, "-90\n", "テンポ入力=tempo must be 4 to 60000000\nテンポ入力=no tempo given\n",
+     "", 1},
+};
+
+TEST(Run, Arguments) {
+  for (const ArgRow& row : kArgs) {
+    TempDir dir;
+    write_file(dir / "a.mid", row.file);
+    const Ran r = smfscope(dir.path, row.args, row.input);
+    EXPECT_EQ(r.exit, row.exit) << row.printed;
+    EXPECT_NE(r.out.find(cp932(row.printed)), r.out.npos) << r.out.substr(0, 500);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}),
+              row.written.empty() ? 1 : 2);
+    EXPECT_TRUE(row.written.empty() || std::filesystem::exists(dir / row.written)) << row.written;
+  }
+}
+
+// The copy of each input for each tempo: the lines about it, then its bytes.
+struct TempoRow {
+  std::string file, tempo, lines, tempo_bytes;
+};
+
+const TempoRow kTempos[] = {
+    {kSmall, "120", "newtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 1\n", "07 A1 20"},
+    {kSmall, "60", "newtempocalc 1000000\nf 42 40\nCMIDI.Track_Count 1\n", "0F 42 40"},
+    {kSmall, "100", "newtempocalc 600000\n9 27 c0\nCMIDI.Track_Count 1\n", "09 27 C0"},
+    {kSmall, "9", "newtempocalc 6666666\n65 b9 aa\nCMIDI.Track_Count 1\n", "65 B9 AA"},
+    {kSmall, "4", "newtempocalc 15000000\ne4 e1 c0\nCMIDI.Track_Count 1\n", "E4 E1 C0"},
+    {kSmall, "60000000", "newtempocalc 1\n0 0 1\nCMIDI.Track_Count 1\n", "00 00 01"},
+    {smf(std::vector<std::string>(255, "")), "120",
+     "newtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 255\n", "07 A1 20"},
+    {hex("\"MThd\" 0000000A 0000 0001 01E0 11223344  \"MTrk\" 00000000 \"JUNK\" 00000000 FF"),
+     "120", "newtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 1\n", "07 A1 20"},
+};
+
+TEST(Run, TempoCopies) {
+  for (const TempoRow& row : kTempos) {
+    TempDir dir;
+    write_file(dir / "in.mid", row.file);
+    const Ran r = smfscope(dir.path, {"-t", row.tempo, "in.mid"});
+    const std::string name = "in.mid(newtempo=" + row.tempo + ").mid";
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_NE(r.out.find("\nnewtempofn=" + name + "\n" + row.lines + "FormatID"), r.out.npos)
+        << r.out;
+    EXPECT_EQ(read_file(dir / name), tempo_copy(row.file, row.tempo_bytes)) << row.tempo;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#include "support.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+// A Windows build runs under a loader (the Wine loader) and writes "\r\n".
+#ifndef SMFSCOPE_RUNNER
+#define SMFSCOPE_RUNNER ""
+#endif
+
+std::string hex(std::string_view text) {
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      const size_t end = text.find('"', i + 1);
+      bytes += text.substr(i + 1, end - i - 1);
+      i = end;
+    } else if (text[i] != ' ') {
+      bytes += static_cast<char>(std::stoi(std::string(text.substr(i++, 2)), nullptr, 16));
+    }
+  }
+  return bytes;
+}
+
+std::string smf(const std::vector<std::string>& tracks, int ntrks) {
+  const auto n = static_cast<unsigned>(ntrks < 0 ? tracks.size() : ntrks);
+  std::string file = hex("\"MThd\" 00000006 0001") + char(n >> 8) + char(n) + hex("01E0");
+  for (const std::string& t : tracks) {
+    const std::string e = hex(t);
+    const auto size = static_cast<uint32_t>(e.size());
+    file += "MTrk" + std::string{char(size >> 24), char(size >> 16), char(size >> 8), char(size)} + e;
+  }
+  return file;
+}
+
+std::string cp932(std::string_view utf8) {
+  static iconv_t cd = iconv_open("CP932", "UTF-8");
+  std::string out(utf8.size() * 2, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  char* to = out.data();
+  size_t in_left = utf8.size(), out_left = out.size();
+  if (iconv(cd, &in, &in_left, &to, &out_left) == static_cast<size_t>(-1)) abort();
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+std::string capture(const std::function<void()>& fn) {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* const saved = stdout;
+  stdout = open_memstream(&text, &size);  // the program writes to whatever stdout is
+  fn();
+  fclose(stdout);
+  stdout = saved;
+  std::string out(text, size);
+  free(text);
+  return out;
+}
+
+TempDir::TempDir() : path((std::filesystem::temp_directory_path() / "smfscope.XXXXXX").string()) {
+  mkdtemp(path.data());
+}
+
+TempDir::~TempDir() {
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  std::filesystem::remove_all(path);
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string read_file(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
+             const std::string& input) {
+  TempDir io;
+  write_file(io / "in", input);
+  std::vector<const char*> argv = {SMFSCOPE_BIN};
+  if (*SMFSCOPE_RUNNER) argv.insert(argv.begin(), SMFSCOPE_RUNNER);
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) || !freopen((io / "in").c_str(), "r", stdin) ||
+        !freopen((io / "out").c_str(), "w", stdout))
+      _exit(126);
+    alarm(60);
+    execv(argv[0], const_cast<char**>(argv.data()));
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::string out = read_file(io / "out"), lf;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (*SMFSCOPE_RUNNER && out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) ADD_FAILURE() << "a bare \\n";
+    if (!*SMFSCOPE_RUNNER || out.compare(i, 2, "\r\n") != 0) lf += out[i];
+  }
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lf};
+}

@@ -1,0 +1,31 @@
+// The fuzz target's checks on its seed corpus, and on every prefix and every
+// one-byte change of a file with every kind of item and of the demo file. In
+// the sanitizer build any read outside the image stops them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fuzz/smf_fuzz.h"
+#include "support.h"
+
+TEST(Fuzz, CorpusPrefixesAndByteChanges) {
+  for (const auto& seed : std::filesystem::directory_iterator(FUZZ_CORPUS)) {
+    const std::string bytes = read_file(seed.path());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  }
+  for (std::string file : {read_file(FUZZ_CORPUS "/every_item.mid"), read_file(EXAMPLES "/demo.mid")}) {
+    auto* data = reinterpret_cast<const uint8_t*>(file.data());
+    for (size_t cut = 0; cut <= file.size(); ++cut) {
+      check_prefix(data, file.size(), cut, false);
+      check_prefix(data, file.size(), cut, true);
+    }
+    for (char& byte : file) {
+      const char kept = byte;
+      for (int value : {0x00, 0x01, 0x7F, 0x80, 0x81, 0xF0, 0xFF}) {
+        byte = static_cast<char>(value);
+        LLVMFuzzerTestOneInput(data, file.size());
+      }
+      byte = kept;
+    }
+  }
+}

@@ -1,0 +1,176 @@
+// The trace, rule by rule: bytes in, the lines the program prints out.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "fuzz/smf_fuzz.h"
+#include "support.h"
+
+namespace {
+
+// What the program prints for `file` from the walk on: trace and summary.
+std::string printed(const std::string& file, bool notes = true) {
+  const std::unique_ptr<uint8_t[]> data(new uint8_t[file.size()]);  // exactly the file
+  memcpy(data.get(), file.data(), file.size());
+  Walk w = walk(data.get(), static_cast<uint32_t>(file.size()), notes);
+  release_tracks(w.rec);
+  return w.trace + w.summary;
+}
+
+// The trace of one event at delta time 0 in a one-track file, from its
+// status byte on. The end of track after it is left out where it stands
+// right after the event's bytes, so a row also pins how far the walk went.
+std::string event(const std::string& bytes) {
+  const std::string trace = printed(smf({"00 " + bytes + " 00 FF 2F 00"}));
+  const size_t from = trace.find("st 0x000016 ---time 0000 ") + 25;
+  std::string text = trace.substr(from, trace.find("\npos 0") + 1 - from);
+  char eot[64];
+  snprintf(eot, sizeof eot, "st 0x%06zx ---time 0000 R[FF] [2F] ", 0x17 + hex(bytes).size());
+  if (text.ends_with(eot + cp932("トラック終端\n"))) text.resize(text.rfind(eot));
+  return text;
+}
+
+struct Row {
+  std::string in, out;
+};
+
+const std::string k255(255, 'a');
+
+// Events the README's excerpt of the demo's trace does not show.
+const Row kEvents[] = {
+    {"B0 00 05", "R[B0] バンクセレクトMSB (CC#0)\n"},
+    {"B0 07 64", "R[B0] ボリューム 100\n"},
+    {"B5 0A 40", "R[B5] PANPOT 64\n"},
+    {"B0 5B 28", "R[B0] CC)リバーブ 40\n"},
+    {"9F 00 7F", "R[9F] note 15ch 音   0 127\n"},
+    {"93 80 FF", "R[93] note 3ch 音 128 255\n"},
+    {"8A 05 00", "R[8A] note off 10ch 音  5  0\n"},
+    {"CF 0F", "R[CF] program change (楽器) 15 (10) Dulcimer \n"},
+    {"C0 7F", "R[C0] program change (楽器) 127 (80) Gunshot \n"},
+    {"C0 80", "R[C0] program change (楽器) 128 (81) ---(out of 0～127 \n"},
+    {"EF 7F 0A", "R[EF] Ex ピッチ・ベンド・チェンジ 0x7f 0x0a\n"},
+    {"F0 81 00" + std::string(128 * 2, '5'), "R[F0] システムエクスクルーシブ \n"},
+    {"F0 00", "R[F0] システムエクスクルーシブ \n"},
+    {"3C 64", "R[3C] Track Event unknown 3C\n"},  // running status: not decoded
+    {"A0 3C", "R[A0] Track Event unknown A0\n"},
+    {"D5 10", "R[D5] Track Event unknown D5\n"},
+    {"F7 00", "R[F7] Track Event unknown F7\n"},
+    {"B0 06 0C", "R[B0] データ・エントリー MSB 12\n"},
+    {"B0 07 C8", "R[B0] ボリューム 200\n"},
+    {"B0 20 05", "R[B0] バンクセレクトLSB (CC#32)\n"},
+    {"B0 26 03", "R[B0] データ・エントリー LSB 3\n"},
+    {"B3 5C 28", "R[B3] 未定義 (0x5c40\n"},
+    {"B0 5D 00", "R[B0] 未定義 (0x5d0\n"},
+    {"B0 5F 7F", "R[B0] 未定義 (0x5f127\n"},
+    {"B0 63 05", "R[B0] 未定義(0x63) 5\n"},
+    {"B0 64 00", "R[B0] unknown(#100(0x64)) 0x0 0\n"},
+    {"B0 65 7F", "R[B0] unknown(#101(0x65)) 0x7f 127\n"},
+    {"B0 79 00", "R[B0] リセットオールコントローラー (CC#121)\n"},
+    {"B0 40 7F", "R[B0] "},  // no name: the line stays open
+    {"BF 62 00", "R[BF] "},
+    {"FF 01 05 \"hello\"", "R[FF] [01] テキスト=hello\n"},
+    {"FF 01 00", "R[FF] [01] テキスト=\n"},
+    {"FF 03 07 \"Sys\" 00 \"tem\"", "R[FF] [03] シーケンス名=Sys\n"},
+    {"FF 01 06 83 73 83 41 83 6D", "R[FF] [01] テキスト=ピアノ\n"},
+    {"FF 01 81 \"" + k255.substr(0, 129) + "\"", "R[FF] [01] テキスト=" + k255.substr(0, 129) + "\n"},
+    {"FF 06 FF \"" + k255 + "\"", "R[FF] [06] マーカー=" + k255 + "\n"},
+    {"FF 21 00 C8", "R[FF] [21] 出力ポートの指定 200\n"},
+    {"FF 51 04 0A 2C 2B", "R[FF] [51] (0x0a 0x2c 0x2b)tempo=89\n"},
+    {"FF 51 03 FF FF FF", "R[FF] [51] (0xff 0xff 0xff)tempo=3\n"},
+    {"FF 51 03 00 00 00", "R[FF] [51] (0x00 0x00 0x00)tempo=0\n"},
+    {"FF 58 04 03 00 18 08", "R[FF] [58] 拍子=3/1\n"},
+    {"FF 58 04 00 0F 18 08", "R[FF] [58] 拍子=0/32768\n"},
+    {"FF 58 04 03 10 18 08", "R[FF] [58] 拍子=3/65536\n"},
+    {"FF 58 00 03 1E 00 00", "R[FF] [58] 拍子=3/1073741824\n"},
+    {"FF 58 04 FF 1F 18 08", "R[FF] [58] 拍子=255/-2147483648\n"},
+    {"FF 58 04 03 FF 18 08", "R[FF] [58] 拍子=3/-2147483648\n"},
+    {"FF 59 02 FA 01", "R[FF] [59] 調号=250 1 B m\n"},
+    {"FF 59 02 FB 00", "R[FF] [59] 調号=251 0 D♭ M\n"},
+    {"FF 59 02 FF 00", "R[FF] [59] 調号=255 0 F M\n"},
+    {"FF 59 02 00 02", "R[FF] [59] 調号=0 2 C m\n"},
+    {"FF 59 00 06 FF", "R[FF] [59] 調号=6 255 F m\n"},
+    {"FF 59 02 07 00", "R[FF] [59] 調号=7 0 ---(out of -6～6 M\n"},
+    {"FF 59 02 F9 01", "R[FF] [59] 調号=249 1 ---(out of -6～6 m\n"},
+    {"FF 04 05 \"ABCDE\"", "R[FF] [04] "},  // no text of its own: the line stays open
+    {"FF 7F 00", "R[FF] [7F] "},
+};
+
+TEST(Trace, EachEventAsItsLine) {
+  for (const Row& row : kEvents) EXPECT_EQ(event(row.in), cp932(row.out)) << row.in;
+}
+
+// Excerpts of whole traces: the chunk scan and the walk of a track.
+const Row kFiles[] = {
+    {hex("\"MThd\" 0000000A 0000 0001 01E0 00000000 \"MTrk\" 00000000"),
+     "ReadMThd size 10\nReadMThd formatid 0\nReadMThd track count 1\nReadMThd deltatime 480\n"
+     "pos=0x12\n========================================\n0)MTrk (0x000012) track_no 00\n"},
+    {hex("\"MTrk\" 00000000"), "pos=0x0\n========================================\n0)MTrk"},
+    {hex("\"XY\" 0000 00000000"), "pos=0x0\n000000 not Mtrk\npos 0 ->fsize 8\n====="},
+    {smf({"", "00 FF 2F 00"}) + hex("\"JUNK\" 00000002 0102 \"MTrk\" 00000000"),
+     "mtrk size        0 0x000000\npos 000016\npos 16 ->fsize 34\n"
+     "========================================\n1)MTrk (0x000016) track_no 01\n"
+     "========================================\nmtrk size        4 0x000004\n"
+     "st 0x00001e ---time 0000 R[FF] [2F] トラック終端\npos 000022\npos 22 ->fsize 34\n"
+     "000022 not Mtrk\npos 22 ->fsize 34\n========================================\n2)MTrk"},
+    // An event that reaches past its chunk: the scan goes on where it ended.
+    {hex("\"MThd\" 00000006 0001 0002 01E0 \"MTrk\" 00000003 00 90 3C 64 \"MTrk\" 00000000"),
+     "音  60 100\npos 00001a\npos 1a ->fsize 22\n========================================\n1)MTrk"},
+    {read_file(EXAMPLES "/demo.mid").substr(0, 170),  // cut inside a note on
+     "st 0x0000a7 ---time 0000 R[90] unexpected end of file at 0x0000a7\n=========="},
+    {smf({"81 00 C0 05  FF FF FF 7F FF 2F 00  81 81 81 81 2F 00"}),
+     "st 0x000016 ---time 0128 R[C0] program change (楽器) 5 (6) Electric Piano 2 \n"
+     "st 0x00001a ---time 268435455 R[FF] [2F] トラック終端\n"
+     "st 0x000021 ---time 2113665 R[2F] Track Event unknown 2F\npos 000027\n"},
+};
+
+TEST(Trace, ChunksAndTracksAsTheirLines) {
+  for (const Row& row : kFiles) EXPECT_NE(printed(row.in).find(cp932(row.out)), std::string::npos);
+}
+
+// Ends of whole outputs: the summary, with and without -noteon.
+struct SummaryRow {
+  std::string file;
+  bool notes;
+  std::string end;
+};
+
+const std::string kTempoAfterANote = smf({
+    "00 FF 58 04 03 02 18 08  00 FF 2F 00",
+    "00 90 3C 64  00 FF 51 03 07 A1 20",                  // hidden without -noteon
+    "00 FF 51 03 0F 42 40  00 FF 58 04 00 03 18 08",      // a numerator 0 changes nothing
+    "00 FF 51 03 07 A1 20  00 FF 51 03 00 00 00  00 C0 28",  // tempo 0 is none
+});
+
+const SummaryRow kSummaries[] = {
+    {smf({"00 FF 03 0C \"System Setup\"  00 FF 51 03 07 A1 20", "00 FF 03 0C \"System Setup\"",
+          "00 C1 30  00 93 3C 64", "00 FF 03 0C \"system setup\"", "00 92 3C 00  00 95 3C 40"},
+         6),
+     true,
+     "========================================\ntempo= 120\n拍子 0/0\nCMIDI Conductor_Track= 0\n"
+     "Track  0 (MIDI Track  0) Conductor   pos 0x00000e size 0x000017 \n"
+     "Track  1 (MIDI Track  0) SystemSetup pos 0x00002d size 0x000010 \n"
+     "Track  2 (MIDI Track  4)   使用済    pos 0x000045 size 0x000007 String Ensemble 1\n"
+     "Track  3 (MIDI Track  0)     -       pos 0x000054 size 0x000010 \n"
+     "Track  4 (MIDI Track  6)   使用済    pos 0x00006c size 0x000008 \n"
+     "Track  5 (MIDI Track  0)     -       pos 0x000000 size 0x000000 \n"},
+    {kTempoAfterANote, false,
+     "tempo= 120\n拍子 3/4\nCMIDI Conductor_Track= 2\n"
+     "Track  0 (MIDI Track  0)     -       pos 0x00000e size 0x00000c \n"
+     "Track  1 (MIDI Track  1)   使用済    pos 0x000022 size 0x00000b \n"
+     "Track  2 (MIDI Track  0) Conductor   pos 0x000035 size 0x00000f \n"
+     "Track  3 (MIDI Track  0)     -       pos 0x00004c size 0x000011 Violin\n"},
+    {kTempoAfterANote, true, "Track  1 (MIDI Track  1) Conductor   pos 0x000022 size 0x00000b \n"
+                             "Track  2 (MIDI Track  0)     -       pos 0x000035 size 0x00000f \n"
+                             "Track  3 (MIDI Track  0)     -       pos 0x00004c size 0x000011 Violin\n"},
+    {smf({"00 80 3C 40  00 90 3C 64  00 C0 05", "00 FF 51 03 00 12 FC"}, 1), false,
+     "tempo=12345\n拍子 0/0\nCMIDI Conductor_Track= 1\n"
+     "Track  0 (MIDI Track  0)     -       pos 0x00000e size 0x00000b \n"},
+};
+
+TEST(Trace, SummaryLines) {
+  for (const SummaryRow& row : kSummaries)
+    EXPECT_TRUE(printed(row.file, row.notes).ends_with(cp932(row.end))) << row.end;
+}
+
+}  // namespace
