@@ -103,6 +103,7 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
 }  // namespace
 
 int run(int argc, char** argv) {
+  const bool output_closed = claim_standard_streams();
   out_init_stdout();
   const char* midi_path = "";
   bool tempo_mode = false;
@@ -127,7 +128,7 @@ int run(int argc, char** argv) {
       notes = true;
     } else {
       midi_path = arg;
-      out<"%d MIDIファイル %s\n">(i, midi_path);
+      out<"%d MIDIファイル %s\n">(i, shown_name(midi_path));
     }
   }
 
@@ -137,6 +138,8 @@ int run(int argc, char** argv) {
   } else {
     code = inspect(midi_path, tempo_mode, newtempo, notes);
   }
-  fflush(stdout);
+  // Output that did not arrive fails the run, without a message: there is
+  // nowhere to print it.
+  if (fflush(stdout) != 0 || ferror(stdout) || output_closed) code = 1;
   return code;
 }

@@ -30,34 +30,44 @@ bool tempo_in_range(unsigned long bpm) { return bpm >= kMinTempo && bpm <= kMaxT
 
 void report_range() { out<"tempo must be 4 to 60000000\n">(); }
 
+// An answer at the prompt is read from at most this many bytes, and its
+// rest is passed over up to a line end or this many bytes; after this many
+// bad answers in a row the prompt gives up.
+constexpr int kAnswerBytes = 4096;
+constexpr int kAnswers = 100;
+
 // Reads a number from standard input as scanf("%lu") does (white space, also
 // line ends, is skipped; an optional sign; decimal digits; the first other
 // character stays unread), except that a negative number stays negative
-// instead of wrapping around into range, and that the result does not depend
-// on the width of long. Returns EOF at the end of input, 0 when no number
-// stands there, and 1 with `value` (kMaxTempo + 1 for anything out of range).
+// instead of wrapping around into range, that the result does not depend on
+// the width of long, and that no more than kAnswerBytes bytes are read.
+// Returns EOF at the end of input, 0 when no number stands there, and 1 with
+// `value` (kMaxTempo + 1 for anything out of range).
 int read_answer(unsigned long& value) {
+  int budget = kAnswerBytes;
+  auto next = [&budget] { return --budget < 0 ? '\0' : getchar(); };
   int c;
-  do c = getchar();
+  do c = next();
   while (c == ' ' || (c >= '\t' && c <= '\r'));
   if (c == EOF) return EOF;
   const bool negative = c == '-';
-  if (c == '+' || c == '-') c = getchar();
+  if (c == '+' || c == '-') c = next();
   if (c < '0' || c > '9') {
-    if (c != EOF) ungetc(c, stdin);
+    if (c != EOF && budget >= 0) ungetc(c, stdin);
     return 0;
   }
   value = 0;
-  for (; c >= '0' && c <= '9'; c = getchar())
+  for (; c >= '0' && c <= '9'; c = next())
     if (value <= kMaxTempo) value = value * 10 + static_cast<unsigned long>(c - '0');
-  if (c != EOF) ungetc(c, stdin);
+  if (c != EOF && budget >= 0) ungetc(c, stdin);
   if (value > kMaxTempo || (negative && value != 0)) value = kMaxTempo + 1;
   return 1;
 }
 
-// Asks for the tempo until an answer in range comes; 0 at the end of input.
+// Asks for the tempo until an answer in range comes; 0 at the end of input
+// or after kAnswers bad answers.
 uint32_t ask_tempo() {
-  for (;;) {
+  for (int bad = 0; bad < kAnswers; ++bad) {
     out<"テンポ入力=">();
     fflush(stdout);
     unsigned long answer = 0;
@@ -65,10 +75,10 @@ uint32_t ask_tempo() {
     if (got == EOF) return 0;
     if (got == 1 && tempo_in_range(answer)) return static_cast<uint32_t>(answer);
     report_range();
-    int c;
-    do c = getchar();
-    while (c != '\n' && c != EOF);
+    int c = 0;
+    for (int rest = 0; rest < kAnswerBytes && c != '\n' && c != EOF; ++rest) c = getchar();
   }
+  return 0;
 }
 
 }  // namespace
@@ -139,7 +149,7 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char
   }
   snprintf(newtempofn, name_cap, "%s(newtempo=%lu).mid", midi_path,
            static_cast<unsigned long>(newtempo));
-  out<"newtempofn=%s\n">(newtempofn);
+  out<"newtempofn=%s\n">(shown_name(newtempofn));
 
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;
@@ -158,12 +168,11 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char
     for (const TempoCopy::Piece& piece : copy.pieces) {
       written = written && write_bytes(output, piece.data, piece.size) == piece.size;
     }
-    const bool closed = close(output) == 0;
-    if (written && closed) {
+    if (!written) discard_new(output);
+    if (written && finish_new(output, newtempofn) == 0) {
       outcome = TempoOutcome::go_on;
     } else {
       out<"write error\n">();
-      remove_file(newtempofn);
     }
   }
   free(newtempofn);

@@ -4,27 +4,42 @@
 // An open file: the one place where the program touches the file system.
 // Failures are reported by results only; nothing here prints. Each system
 // has its own implementation (raw_file_posix.cpp, raw_file_win32.cpp),
-// chosen when the program is built.
+// chosen when the program is built. Names are UTF-8 on Windows and bytes as
+// given elsewhere.
 struct RawFile {
-  intptr_t handle = -1;  // -1: not open
-  uint64_t size = 0;     // set by open_read
+  intptr_t handle = -1;        // -1: not open
+  uint64_t size = 0;           // set by open_read
+  char* temp_name = nullptr;   // the file create_new made, until finish_new or discard_new
 };
 
-// Opens an existing file for reading and stores its size. 0 on success, 1 on
-// failure (the handle then stays invalid and the size unset).
+// Opens an existing regular file for reading, without waiting on a pipe or a
+// device, and stores its size. 0 on success, 1 on failure (the handle then
+// stays invalid and the size unset).
 int open_read(RawFile& f, const char* name);
 
 // Reads `count` bytes into `dst`. Returns the bytes read, fewer when the file
 // ends first; 0 when reading fails.
 uint64_t read_bytes(RawFile& f, void* dst, uint64_t count);
 
-// Creates `name` for writing, emptying a file that already has that name.
-// 0 on success, 1 on failure.
+// Starts a file that is to take the place of `name`: a new temporary file
+// beside it, made exclusively and never through a link. 1 when `name` is
+// there as anything but a regular file or a link, or no file can be made.
 int create_new(RawFile& f, const char* name);
 
 // Writes `count` bytes from `src`. Returns the bytes written; 0 when writing
 // fails.
 uint64_t write_bytes(RawFile& f, const void* src, uint64_t count);
+
+// Puts the file create_new made in place of `name`: flushes it to the disk,
+// closes it and renames it over `name`. 0 on success; on any failure 1, the
+// temporary file removed and `name` as it was.
+int finish_new(RawFile& f, const char* name);
+
+// Gives up the file create_new made: closes and removes it.
+void discard_new(RawFile& f);
+
+// Closes the handle. 0 on success, 1 on failure (also when it was not open).
+int close(RawFile& f);
 
 // A buffer of exactly `size` bytes (at least 1) to read a whole file into,
 // or null. On Linux a large one asks the system for huge pages, which makes
@@ -32,8 +47,13 @@ uint64_t write_bytes(RawFile& f, const void* src, uint64_t count);
 uint8_t* alloc_file_buffer(uint64_t size);
 void free_file_buffer(uint8_t* buffer);
 
-// Removes the file `name`. 0 on success, 1 on failure.
-int remove_file(const char* name);
+// Readies the process before anything is opened: standard input, output and
+// error that are closed are opened on the null device, so that no file the
+// program opens takes their place. Returns whether standard output was
+// closed (nothing printed can reach anyone then).
+bool claim_standard_streams();
 
-// Closes the handle. 0 on success, 1 on failure (also when it was not open).
-int close(RawFile& f);
+// `name` as the program prints it: as given, except on Windows, where it is
+// turned into code page 932 ("?" for characters outside it). The text lives
+// until the program ends.
+const char* shown_name(const char* name);

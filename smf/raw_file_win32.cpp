@@ -1,12 +1,15 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "smf/raw_file.h"
 
 // The handle is kept as an integer: INVALID_HANDLE_VALUE is -1, the same
-// "not open" value the record starts with.
+// "not open" value the record starts with. Names arrive as UTF-8 and reach
+// the system as wide characters, so that every name that exists opens.
 
 namespace {
 HANDLE handle_of(const RawFile& f) { return reinterpret_cast<HANDLE>(f.handle); }
@@ -15,11 +18,39 @@ bool is_open(const RawFile& f) { return handle_of(f) != INVALID_HANDLE_VALUE; }
 
 // One ReadFile or WriteFile call moves at most this many bytes.
 DWORD one_call(uint64_t count) { return count < MAXDWORD ? static_cast<DWORD>(count) : MAXDWORD; }
+
+// `text` converted from one code page to the other; null when it does not
+// convert. Released with free.
+template <typename To, typename From>
+To* convert(const From* text, int (*how)(const From*, To*, int)) {
+  const int n = how(text, nullptr, 0);
+  To* out = n > 0 ? static_cast<To*>(malloc(n * sizeof(To))) : nullptr;
+  if (out && how(text, out, n) != n) {
+    free(out);
+    out = nullptr;
+  }
+  return out;
+}
+
+int utf8_to_wide(const char* s, wchar_t* out, int n) {
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, out, n);
+}
+
+int wide_to_cp932(const wchar_t* s, char* out, int n) {
+  return WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, s, -1, out, n, "?", nullptr);
+}
+
+HANDLE open_wide(const char* name, DWORD access, DWORD share, DWORD disposition) {
+  wchar_t* wide = convert(name, utf8_to_wide);
+  if (!wide) return INVALID_HANDLE_VALUE;
+  const HANDLE h = CreateFileW(wide, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  free(wide);
+  return h;
+}
 }  // namespace
 
 int open_read(RawFile& f, const char* name) {
-  const HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = open_wide(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   f.handle = reinterpret_cast<intptr_t>(h);
   if (h == INVALID_HANDLE_VALUE) return 1;
   DWORD high = 0;
@@ -44,16 +75,58 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
 }
 
 int create_new(RawFile& f, const char* name) {
-  const HANDLE h = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  f.handle = reinterpret_cast<intptr_t>(h);
-  return h == INVALID_HANDLE_VALUE ? 1 : 0;
+  wchar_t* wide = convert(name, utf8_to_wide);
+  const DWORD attributes = wide ? GetFileAttributesW(wide) : 0;
+  free(wide);
+  if (!wide || (attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+    return 1;
+  const size_t n = strlen(name);
+  char* temp = static_cast<char*>(malloc(n + 16));
+  if (!temp) return 1;
+  // A new name each try; CREATE_NEW makes the file only where none is.
+  for (DWORD attempt = 0; attempt < 100; ++attempt) {
+    snprintf(temp, n + 16, "%s.%08lx", name, GetTickCount() * 7919UL + GetCurrentProcessId() + attempt);
+    const HANDLE h = open_wide(temp, GENERIC_WRITE, 0, CREATE_NEW);
+    if (h != INVALID_HANDLE_VALUE) {
+      f.handle = reinterpret_cast<intptr_t>(h);
+      f.temp_name = temp;
+      return 0;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  free(temp);
+  return 1;
 }
 
 uint64_t write_bytes(RawFile& f, const void* src, uint64_t count) {
   DWORD put = 0;
   if (!is_open(f) || !WriteFile(handle_of(f), src, one_call(count), &put, nullptr)) return 0;
   return put;
+}
+
+int finish_new(RawFile& f, const char* name) {
+  const bool flushed = FlushFileBuffers(handle_of(f)) != 0;
+  wchar_t* from = convert(f.temp_name, utf8_to_wide);
+  wchar_t* to = convert(name, utf8_to_wide);
+  const bool ok = close(f) == 0 && flushed && from && to &&
+                  MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok && from) DeleteFileW(from);
+  free(from);
+  free(to);
+  free(f.temp_name);
+  f.temp_name = nullptr;
+  return ok ? 0 : 1;
+}
+
+void discard_new(RawFile& f) {
+  close(f);
+  if (wchar_t* wide = convert(f.temp_name, utf8_to_wide)) {
+    DeleteFileW(wide);
+    free(wide);
+  }
+  free(f.temp_name);
+  f.temp_name = nullptr;
 }
 
 uint8_t* alloc_file_buffer(uint64_t size) {
@@ -63,8 +136,6 @@ uint8_t* alloc_file_buffer(uint64_t size) {
 
 void free_file_buffer(uint8_t* buffer) { free(buffer); }
 
-int remove_file(const char* name) { return DeleteFileA(name) ? 0 : 1; }
-
 int close(RawFile& f) {
   // INVALID_HANDLE_VALUE is also the process's own pseudo-handle, which
   // CloseHandle accepts: a file that never opened must not get that far.
@@ -72,4 +143,15 @@ int close(RawFile& f) {
   const BOOL closed = CloseHandle(handle_of(f));
   f.handle = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
   return closed ? 0 : 1;
+}
+
+// The C runtime gives a program started without standard handles descriptors
+// that lead nowhere; nothing the program opens can take their place.
+bool claim_standard_streams() { return false; }
+
+const char* shown_name(const char* name) {
+  wchar_t* wide = convert(name, utf8_to_wide);
+  char* shown = wide ? convert(wide, wide_to_cp932) : nullptr;
+  free(wide);
+  return shown ? shown : name;
 }

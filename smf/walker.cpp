@@ -189,7 +189,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     out<"mtrk size %8lu 0x%06lx\n">(static_cast<unsigned long>(length),
                                     static_cast<unsigned long>(length));
     pos += 8;
-    const uint32_t chunk_end = pos + length;  // may wrap: then no event is walked
+    const uint64_t chunk_end = uint64_t{pos} + length;  // wide enough never to wrap
 
     while (pos < chunk_end) {
       uint32_t next = pos;
@@ -204,7 +204,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
           report_cut(chunk_pos);
           return 0;
         }
-        pos = chunk_end;
+        pos = static_cast<uint32_t>(chunk_end);
       }
     }
     ++track_no;

@@ -1,9 +1,13 @@
 // The program as a user runs it, as a process: its arguments, the tempo copy,
 // and whole runs of scenarios a user meets.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 
 #include "support.h"
 
@@ -69,6 +73,13 @@ TEST(Run, TempoCopyFromThePrompt) {
                                     "newtempocalc 666666\na 2c 2a\nCMIDI.Track_Count 1\n" +
                                     kClosing)));
   EXPECT_EQ(read_file(dir / "song.mid(newtempo=90).mid"), tempo_copy(kSmall, "0A 2C 2A"));
+  // An input that never ends a line, such as /dev/zero: 100 bad answers, then no tempo.
+  const Ran zeros = smfscope(dir.path, {"-t", "song.mid"}, std::string(1 << 20, '\0'));
+  EXPECT_EQ(zeros.exit, 1);
+  EXPECT_TRUE(zeros.out.ends_with("60000000\nno tempo given\n"));
+  size_t prompts = 0;
+  for (size_t at = 0; (at = zeros.out.find(cp932("テンポ入力="), at)) != zeros.out.npos; ++at) ++prompts;
+  EXPECT_EQ(prompts, 100u);
 }
 
 // Track indices and positions past the first 36 tracks.
@@ -173,6 +184,98 @@ TEST(Run, TempoCopies) {
         << r.out;
     EXPECT_EQ(read_file(dir / name), tempo_copy(row.file, row.tempo_bytes)) << row.tempo;
   }
+}
+
+// Every name that exists opens its own file, also names that differ only in
+// an accent or hold characters outside code page 932. Windows prints names
+// in code page 932, "?" for the characters it lacks.
+TEST(Run, NamesOpenTheirOwnFiles) {
+  TempDir dir;
+  const std::string names[] = {"café.mid", "cafe.mid", "한국.mid"};
+  const std::string shown[] = {kWindows ? "caf?.mid" : names[0], names[1], kWindows ? "??.mid" : names[2]};
+  for (int i = 0; i < 3; ++i) write_file(dir / names[i], smf({}, i + 1));
+  for (int i = 0; i < 3; ++i) {
+    const Ran r = smfscope(dir.path, {"-t", "120", names[i]});
+    EXPECT_TRUE(r.out.starts_with(cp932("3 MIDIファイル ") + shown[i] + "\nfs 14\n")) << r.out;
+    EXPECT_NE(r.out.find("track count " + std::to_string(i + 1) + "\n"), r.out.npos) << names[i];
+    EXPECT_NE(r.out.find("\nnewtempofn=" + shown[i] + "(newtempo=120).mid\n"), r.out.npos);
+    EXPECT_EQ(read_file(dir / (names[i] + "(newtempo=120).mid")), tempo_copy(smf({}, i + 1), "07 A1 20"));
+  }
+}
+
+// What stands at the copy's name decides: a file or a link of any kind is
+// replaced by the copy, anything else is left alone; the input is never
+// written, a failed write leaves an earlier copy as it was, and no temporary
+// file stays.
+TEST(Run, CopyNeverHarmsAFile) {
+  const std::string big = smf({"00 F0 83 FF 7F" + std::string(2 * 65535, '0')});  // 64 KiB, a short trace
+  const std::string out = "in.mid(newtempo=120).mid";
+  struct Row {
+    const char* what;
+    std::function<void(const TempDir&)> prepare;
+    std::function<void()> setup;
+    bool written, posix = true;
+  };
+  const Row rows[] = {
+      {"earlier copy", [&](auto& d) { write_file(d / out, "earlier"); }, {}, true, false},
+      {"directory", [&](auto& d) { mkdir((d / out).c_str(), 0700); }, {}, false, false},
+      {"symbolic link to the input", [&](auto& d) { symlink("in.mid", (d / out).c_str()); }, {}, true},
+      {"hard link to the input", [&](auto& d) { link((d / "in.mid").c_str(), (d / out).c_str()); }, {}, true},
+      {"dangling link", [&](auto& d) { symlink("elsewhere", (d / out).c_str()); }, {}, true},
+      {"pipe", [&](auto& d) { mkfifo((d / out).c_str(), 0600); }, {}, false},
+      {"earlier copy, then a write past the file-size limit",
+       [&](auto& d) { write_file(d / out, "earlier"); },
+       [] {
+         const rlimit limit = {32768, 32768};
+         setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    if (kWindows && row.posix) continue;  // links, pipes and limits of this system
+    TempDir dir;
+    write_file(dir / "in.mid", big);
+    row.prepare(dir);
+    const auto before = std::filesystem::symlink_status(dir / out).type();
+    auto content = [&] {  // never opens the pipe
+      return std::filesystem::is_fifo(dir / out) ? "pipe" : read_file(dir / out);
+    };
+    const std::string earlier = content();
+    const Ran r = smfscope(dir.path, {"-t", "120", "in.mid"}, "", row.setup);
+    EXPECT_EQ(r.exit, row.written ? 0 : 1) << row.what;
+    EXPECT_EQ(r.out.ends_with("write error\n"), !row.written) << row.what;
+    EXPECT_EQ(read_file(dir / "in.mid"), big) << row.what;
+    if (row.written) {
+      EXPECT_EQ(read_file(dir / out), tempo_copy(big, "07 A1 20")) << row.what;
+      EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / out)));
+    } else {
+      EXPECT_EQ(std::filesystem::symlink_status(dir / out).type(), before) << row.what;
+      EXPECT_EQ(content(), earlier) << row.what;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2) << row.what;
+  }
+}
+
+// The standard streams: closed ones get the null device, so the copy stays
+// exact; output that cannot be written fails the run; a pipe as the input
+// is refused at once.
+TEST(Run, StandardStreamsAndPipes) {
+  if (kWindows) GTEST_SKIP() << "descriptors and pipes of this system";
+  TempDir dir;
+  std::string events;
+  for (int i = 0; i < 40000; ++i) events += "00 90 3C 64 ";
+  write_file(dir / "long.mid", smf({events}));
+  const Ran closed = smfscope(dir.path, {"-noteon", "-t", "120", "long.mid"}, "", [] {
+    close(0);
+    close(1);
+  });
+  EXPECT_EQ(closed.exit, 1);
+  EXPECT_EQ(read_file(dir / "long.mid(newtempo=120).mid"), tempo_copy(smf({events}), "07 A1 20"));
+  EXPECT_EQ(smfscope(dir.path, {"long.mid"}, "", [] { freopen("/dev/full", "w", stdout); }).exit, 1);
+  mkfifo((dir / "pipe.mid").c_str(), 0600);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(smfscope(dir.path, {"pipe.mid"}).out, cp932("1 MIDIファイル pipe.mid\nopen error\n"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 }  // namespace

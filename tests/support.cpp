@@ -82,8 +82,10 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
+const bool kWindows = *SMFSCOPE_RUNNER;
+
 Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
-             const std::string& input) {
+             const std::string& input, const std::function<void()>& setup) {
   TempDir io;
   write_file(io / "in", input);
   std::vector<const char*> argv = {SMFSCOPE_BIN};
@@ -96,7 +98,8 @@ Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
     if (chdir(dir.c_str()) || !freopen((io / "in").c_str(), "r", stdin) ||
         !freopen((io / "out").c_str(), "w", stdout))
       _exit(126);
-    alarm(60);
+    if (setup) setup();
+    alarm(10);
     execv(argv[0], const_cast<char**>(argv.data()));
     _exit(127);
   }
@@ -104,8 +107,8 @@ Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
   waitpid(pid, &status, 0);
   std::string out = read_file(io / "out"), lf;
   for (size_t i = 0; i < out.size(); ++i) {
-    if (*SMFSCOPE_RUNNER && out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) ADD_FAILURE() << "a bare \\n";
-    if (!*SMFSCOPE_RUNNER || out.compare(i, 2, "\r\n") != 0) lf += out[i];
+    if (kWindows && out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) ADD_FAILURE() << "a bare \\n";
+    if (!kWindows || out.compare(i, 2, "\r\n") != 0) lf += out[i];
   }
   return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lf};
 }

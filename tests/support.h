@@ -29,11 +29,15 @@ struct TempDir {
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 
-// The program run as a process in `dir`, standard input read from `input`.
-// A Windows build's "\r\n" line ends come back as "\n" (a bare "\n" fails).
+// The program run as a process in `dir`, standard input read from `input`;
+// `setup` runs in the process before the program starts. A Windows build's
+// "\r\n" line ends come back as "\n" (a bare "\n" fails the test).
 struct Ran {
   int exit;
   std::string out;
 };
 Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
-             const std::string& input = "");
+             const std::string& input = "", const std::function<void()>& setup = {});
+
+// Whether the program under test is the Windows build (run under Wine).
+extern const bool kWindows;

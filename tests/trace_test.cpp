@@ -124,7 +124,20 @@ const Row kFiles[] = {
      "st 0x000021 ---time 2113665 R[2F] Track Event unknown 2F\npos 000027\n"},
 };
 
+// Chunk lengths near 4 GiB: a track is walked as far as the file goes.
+const std::string kHead = "\"MThd\" 00000006 0001 0001 01E0 ";
+const std::string kCut = "st 0x000016 ---time 0000 R[FF] [2F] トラック終端\n"
+                         "st 0x00001a ---unexpected end of file at 0x00001a\n";
+const Row kLongChunks[] = {
+    {hex(kHead + "\"MTrk\" FFFFFFFF 00 FF 2F 00"), "mtrk size 4294967295 0xffffffff\n" + kCut},
+    {hex(kHead + "\"MTrk\" FFFFFFF8 00 FF 2F 00"), "mtrk size 4294967288 0xfffffff8\n" + kCut},
+    {hex(kHead + "\"MTrk\" 80000000 00 FF 2F 00"), "mtrk size 2147483648 0x80000000\n" + kCut},
+    {hex(kHead + "\"XY\" 0000 FFFFFFF8 00 FF 2F 00"),
+     "00000e not Mtrk\npos e ->fsize 1a\nunexpected end of file at 0x00000e\n"},
+};
+
 TEST(Trace, ChunksAndTracksAsTheirLines) {
+  for (const Row& row : kLongChunks) EXPECT_NE(printed(row.in).find(cp932(row.out)), std::string::npos);
   for (const Row& row : kFiles) EXPECT_NE(printed(row.in).find(cp932(row.out)), std::string::npos);
 }
 
