@@ -39,10 +39,20 @@ void print_help() {
   out<"※コマンドラインの最後に、MIDIファイルを指定します\n">();
 }
 
-// Runs everything after the arguments have been scanned.
-int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool notes) {
+// What the arguments ask for.
+struct Options {
+  const char* midi_path = "";
+  bool tempo_mode = false;
+  uint32_t newtempo = 0;  // 0: none given
+  bool notes = false;
+  bool running_status = false;
+};
+
+// Runs everything after the arguments have been scanned. Memory is not
+// released: the process ends right after.
+int inspect(const Options& o) {
   RawFile input;
-  if (open_read(input, midi_path) != 0) {
+  if (open_read(input, o.midi_path) != 0) {
     out<"open error\n">();
     close(input);
     return 1;
@@ -50,7 +60,6 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
   // Positions in the file are 32-bit: a larger file cannot be walked.
   if (input.size > UINT32_MAX) {
     out<"file too large\n">();
-    close(input);
     return 1;
   }
   const uint32_t fsize = static_cast<uint32_t>(input.size);
@@ -59,45 +68,28 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
   out<"fs %lu\n">(static_cast<unsigned long>(fsize));
 
   uint8_t* data = alloc_file_buffer(fsize);
-  if (!data) {
+  CMIDI rec;
+  if (!data || make_record(rec, fsize, o.notes, o.running_status) != 0) {
     out<"not bin\n">();
-    close(input);
     return 1;
   }
   if (read_bytes(input, data, fsize) != fsize) {
     out<"read error\n">();
-    free_file_buffer(data);
-    close(input);
     return 1;
   }
   const Image image{data, fsize};
-
-  CMIDI rec;
-  if (make_record(rec, fsize, notes) != 0) {
-    out<"not bin\n">();
-    free_file_buffer(data);
-    close(input);
-    return 1;
-  }
-
   walk_smf(image, rec);
   print_summary(rec);
 
-  int code = 0;
   TempoOutcome outcome = TempoOutcome::go_on;
-  if (tempo_mode) outcome = insert_tempo_track(rec, image, midi_path, newtempo, input);
+  if (o.tempo_mode) outcome = insert_tempo_track(rec, image, o.midi_path, o.newtempo, input);
   if (outcome == TempoOutcome::go_on) {
     out<"FormatID %d\n">(rec.FormatID);
     out<"Track_Count %d\n">(rec.Track_Count);
     out<"Delta_Time %d\n">(rec.Delta_Time);
     close(input);
-  } else if (outcome == TempoOutcome::failed) {
-    close(input);
-    code = 1;
   }
-  release_tracks(rec);
-  free_file_buffer(data);
-  return code;
+  return outcome == TempoOutcome::failed ? 1 : 0;
 }
 
 }  // namespace
@@ -105,30 +97,28 @@ int inspect(const char* midi_path, bool tempo_mode, uint32_t newtempo, bool note
 int run(int argc, char** argv) {
   const bool output_closed = claim_standard_streams();
   out_init_stdout();
-  const char* midi_path = "";
-  bool tempo_mode = false;
-  uint32_t newtempo = 0;
-  bool notes = false;
-
+  Options o;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (strcmp(arg, "-v") == 0) {
-      tempo_mode = false;
+      o.tempo_mode = false;
     } else if (strcmp(arg, "-t") == 0) {
-      tempo_mode = true;
+      o.tempo_mode = true;
       if (i + 1 < argc) {
-        newtempo = parse_tempo(argv[i + 1]);
-        if (newtempo != 0) {
+        o.newtempo = parse_tempo(argv[i + 1]);
+        if (o.newtempo != 0) {
           ++i;
         } else {
           out<"オプションにテンポが見つかりません\n">();
         }
       }
     } else if (strcmp(arg, "-noteon") == 0) {
-      notes = true;
+      o.notes = true;
+    } else if (strcmp(arg, "-rs") == 0) {
+      o.running_status = true;
     } else {
-      midi_path = arg;
-      out<"%d MIDIファイル %s\n">(i, shown_name(midi_path));
+      o.midi_path = arg;
+      out<"%d MIDIファイル %s\n">(i, shown_name(o.midi_path));
     }
   }
 
@@ -136,7 +126,7 @@ int run(int argc, char** argv) {
   if (argc == 1) {
     print_help();
   } else {
-    code = inspect(midi_path, tempo_mode, newtempo, notes);
+    code = inspect(o);
   }
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.

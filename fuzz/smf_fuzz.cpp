@@ -1,4 +1,5 @@
-// The fuzz target. For any bytes, with and without -noteon, it aborts unless
+// The fuzz target. For any bytes, with and without -noteon and -rs, it aborts
+// unless
 //   - the walk ends, and what it records describes "MTrk" chunks in order;
 //   - the summary has one "Track " line per track the header announces;
 //   - the walk of a prefix prints a prefix of the whole trace ("->fsize"
@@ -35,11 +36,11 @@ void check_walk(const Image& image, const Walk& w) {
   const uint8_t* h = bytes_at(image, 0, 14);
   check(rec.Track_Count == (h && memcmp(h, "MThd", 4) == 0 ? get_be16(h + 10) : 0),
         "Track_Count is the header's");
-  for (uint32_t i = 0; i < rec.track_entries; ++i) {
-    const uint8_t* chunk = bytes_at(image, rec.tracks[i].track_pos, 8);
-    check(chunk && memcmp(chunk, "MTrk", 4) == 0 && get_be32(chunk + 4) == rec.tracks[i].track_size,
+  for (size_t i = 0; i < w.tracks.size(); ++i) {
+    const uint8_t* chunk = bytes_at(image, w.tracks[i].track_pos, 8);
+    check(chunk && memcmp(chunk, "MTrk", 4) == 0 && get_be32(chunk + 4) == w.tracks[i].track_size,
           "a recorded track is an MTrk chunk with its length");
-    check(i == 0 || rec.tracks[i].track_pos > rec.tracks[i - 1].track_pos, "tracks in file order");
+    check(i == 0 || w.tracks[i].track_pos > w.tracks[i - 1].track_pos, "tracks in file order");
   }
   check((rec.tempo == 0) == (rec.Conductor_Track == -1), "a tempo comes with its conductor");
   size_t lines = 0;
@@ -65,9 +66,9 @@ void check_tempo_copy(const Image& image) {
 
 }  // namespace
 
-Walk walk(const uint8_t* data, uint32_t size, bool notes) {
+Walk walk(const uint8_t* data, uint32_t size, bool notes, bool running_status) {
   Walk w;
-  check(make_record(w.rec, size, notes) == 0, "a record");
+  check(make_record(w.rec, size, notes, running_status) == 0, "a record");
   char* text = nullptr;
   size_t length = 0;
   FILE* const saved = stdout;
@@ -81,17 +82,21 @@ Walk walk(const uint8_t* data, uint32_t size, bool notes) {
   w.trace.assign(text, traced);
   w.summary.assign(text + traced, length - traced);
   free(text);
+  w.tracks.assign(w.rec.tracks, w.rec.tracks + w.rec.track_entries);
+  free(w.rec.tracks);
+  w.rec.tracks = nullptr;
   return w;
 }
 
-void check_prefix(const uint8_t* data, size_t size, size_t cut, bool notes) {
+void check_prefix(const uint8_t* data, size_t size, size_t cut, bool notes, bool running_status) {
   if (cut < 4 || cut > size) return;  // shorter than "MThd": not the same file any more
   // One byte more in the buffer, unlike the file's: a read past the prefix
   // would show in its trace.
   std::string bytes(reinterpret_cast<const char*>(data), cut);
   bytes += static_cast<char>(cut < size ? data[cut] ^ 0x55 : 0x55);
-  Walk whole = walk(data, static_cast<uint32_t>(size), notes);
-  Walk part = walk(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(cut), notes);
+  Walk whole = walk(data, static_cast<uint32_t>(size), notes, running_status);
+  Walk part = walk(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(cut), notes,
+                   running_status);
   std::string trace = without_fsize(part.trace);
   const size_t at = trace.rfind("unexpected end of file at 0x");
   if (at != std::string::npos) {
@@ -100,8 +105,6 @@ void check_prefix(const uint8_t* data, size_t size, size_t cut, bool notes) {
     trace.erase(at);
   }
   check(without_fsize(whole.trace).starts_with(trace), "a prefix's trace is a prefix of the trace");
-  release_tracks(whole.rec);
-  release_tracks(part.rec);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -110,11 +113,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto* bytes = static_cast<uint8_t*>(malloc(size ? size : 1));
   memcpy(bytes, data, size);
   const Image image{bytes, static_cast<uint32_t>(size)};
-  for (bool notes : {false, true}) {
-    Walk w = walk(bytes, image.size, notes);
+  for (int options = 0; options < 4; ++options) {
+    const bool notes = options & 1, running_status = options & 2;
+    Walk w = walk(bytes, image.size, notes, running_status);
     check_walk(image, w);
-    release_tracks(w.rec);
-    check_prefix(bytes, size, size ? bytes[size / 2] * size / 256 : 0, notes);
+    check_prefix(bytes, size, size ? bytes[size / 2] * size / 256 : 0, notes, running_status);
   }
   check_tempo_copy(image);
   free(bytes);

@@ -2,12 +2,12 @@
 
 #include "smf/out.h"
 
-uint32_t report_controller(const Image& image, uint32_t pos) {
-  const uint8_t* p = bytes_at(image, pos, 3);
+uint32_t report_controller(const Image& image, uint8_t status, uint32_t data) {
+  const uint8_t* p = bytes_at(image, data, 2);
   if (!p) return 0;
-  if ((p[0] & 0xF0) != 0xB0) return 3;
-  const int number = p[1];
-  const int value = p[2];
+  if ((status & 0xF0) != 0xB0) return 2;
+  const int number = p[0];
+  const int value = p[1];
   // clang-format off
   switch (number) {
     case 0: out<"バンクセレクトMSB (CC#0)\n">(); break;
@@ -29,5 +29,5 @@ uint32_t report_controller(const Image& image, uint32_t pos) {
     default: break;  // unnamed: the trace line stays open for the next event
   }
   // clang-format on
-  return 3;
+  return 2;
 }

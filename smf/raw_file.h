@@ -43,9 +43,8 @@ int close(RawFile& f);
 
 // A buffer of exactly `size` bytes (at least 1) to read a whole file into,
 // or null. On Linux a large one asks the system for huge pages, which makes
-// filling it several times cheaper. Release it with free_file_buffer.
+// filling it several times cheaper. It lives until the program ends.
 uint8_t* alloc_file_buffer(uint64_t size);
-void free_file_buffer(uint8_t* buffer);
 
 // Readies the process before anything is opened: standard input, output and
 // error that are closed are opened on the null device, so that no file the

@@ -114,8 +114,6 @@ uint8_t* alloc_file_buffer(uint64_t size) {
   return static_cast<uint8_t*>(buffer);
 }
 
-void free_file_buffer(uint8_t* buffer) { free(buffer); }
-
 int close(RawFile& f) {
   if (f.handle < 0) return 1;
   const int result = ::close(static_cast<int>(f.handle));

@@ -134,8 +134,6 @@ uint8_t* alloc_file_buffer(uint64_t size) {
   return static_cast<uint8_t*>(malloc(size ? size : 1));
 }
 
-void free_file_buffer(uint8_t* buffer) { free(buffer); }
-
 int close(RawFile& f) {
   // INVALID_HANDLE_VALUE is also the process's own pseudo-handle, which
   // CloseHandle accepts: a file that never opened must not get that far.

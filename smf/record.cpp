@@ -2,10 +2,11 @@
 
 #include <cstdlib>
 
-int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes) {
+int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes, bool running_status) {
   rec = CMIDI{};
   rec.fsize = fsize;
   rec.show_all_notes = show_all_notes;
+  rec.running_status = running_status;
   rec.Conductor_Track = -1;
   rec.System_Setup_Track = -1;
   // Every "MTrk" chunk takes at least its 8-byte head.
@@ -27,11 +28,4 @@ TrackFacts* track_slot(CMIDI& rec, uint32_t i) {
   if (i >= rec.track_capacity) return nullptr;
   if (i >= rec.track_entries) rec.track_entries = i + 1;
   return &rec.tracks[i];
-}
-
-void release_tracks(CMIDI& rec) {
-  free(rec.tracks);
-  rec.tracks = nullptr;
-  rec.track_entries = 0;
-  rec.track_capacity = 0;
 }

@@ -25,18 +25,25 @@ uint32_t vlq_at(const Image& image, uint32_t pos, int32_t* count) {
   return decode_vlq(image.data + pos, image.size - pos, count);
 }
 
-// Every event's line begins with its position, delta time and status byte.
-// The pieces are printed together with the event's own text where it fits,
-// which saves most of the formatting calls of a long trace.
+// Every event's line begins with its position, delta time and status byte
+// (marked "r" where it is the running status, not in the file). The pieces
+// are printed together with the event's own text where it fits, which saves
+// most of the formatting calls of a long trace.
 #define EVENT_PREFIX \
   "st 0x%06lx ---"   \
   "time %04lu "      \
-  "R[%02X] "
+  "%c[%02X] "
+
+// What the walk keeps within one track.
+struct Track {
+  int32_t no;       // track_no
+  uint8_t running;  // the running status (-rs); 0: none
+};
 
 // Walks the event whose delta time starts at `start`. On success `next` is
 // the position after it; on a cut the walk ends at `start`, and the line
 // shows as much of the event as the file holds.
-Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start, uint32_t& next,
+Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, uint32_t& next,
                 MetaResult& meta) {
   const unsigned long st = start;
   int32_t delta_length = 0;
@@ -49,80 +56,117 @@ Step walk_event(const Image& image, CMIDI& rec, int32_t track_no, uint32_t start
     if (delta_length) out<"time %04lu ">(dt);
     return Step::cut;
   }
-  const uint8_t status = at[0];
+  // The event's status and where its data begin: after the status byte, or,
+  // under running status, at this byte, which is then the first data byte.
+  uint8_t status = at[0];
+  uint32_t data = pos + 1;
+  char mark = 'R';
+  if (rec.running_status) {
+    if (status < 0x80 && track.running == 0) {
+      out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, mark, status, status);
+      next = pos + 1;
+      return Step::next;
+    }
+    if (status < 0x80) {
+      status = track.running;
+      data = pos;
+      mark = 'r';
+    } else {
+      track.running = status < 0xF0 ? status : 0;  // system messages cancel it
+    }
+  }
   const uint8_t kind = status & 0xF0;
   const int channel = status & 0x0F;
   auto cut = [&] {
-    out<EVENT_PREFIX>(st, dt, status);
+    out<EVENT_PREFIX>(st, dt, mark, status);
     return Step::cut;
   };
 
-  uint32_t count = 0;
+  uint32_t end = 0;
   bool note = false;
   if (status == 0xFF) {
-    out<EVENT_PREFIX>(st, dt, status);
+    out<EVENT_PREFIX>(st, dt, mark, status);
     memset(&meta, 0, sizeof meta);
-    count = handle_meta(image, pos, &meta);
+    const uint32_t count = handle_meta(image, pos, &meta);
     if (count == 0) return Step::cut;
-    if (strcmp(meta.name, "System Setup") == 0) rec.System_Setup_Track = track_no;
+    if (strcmp(meta.name, "System Setup") == 0) rec.System_Setup_Track = track.no;
     if (meta.tempo != 0) {
       rec.tempo = meta.tempo;
-      if (rec.Conductor_Track == -1) rec.Conductor_Track = track_no;
+      if (rec.Conductor_Track == -1) rec.Conductor_Track = track.no;
     }
     if (meta.beat_numerator != 0) {
       rec.beat_numerator = meta.beat_numerator;
       rec.beat_denominator = meta.beat_denominator;
     }
-  } else if (status == 0xF0) {
+    end = pos + count;
+  } else if (status == 0xF0 || (status == 0xF7 && rec.running_status)) {
     int32_t length_bytes = 0;
-    const uint32_t length = vlq_at(image, pos + 1, &length_bytes);
+    const uint32_t length = vlq_at(image, data, &length_bytes);
     const uint64_t total = 1 + uint64_t(length_bytes) + length;
     if (length_bytes == 0 || !bytes_at(image, pos, total)) return cut();
-    out<EVENT_PREFIX "システムエクスクルーシブ \n">(st, dt, status);
-    count = static_cast<uint32_t>(total);
+    out<EVENT_PREFIX "システムエクスクルーシブ \n">(st, dt, mark, status);
+    end = static_cast<uint32_t>(pos + total);
   } else if (kind == 0xB0) {
-    out<EVENT_PREFIX>(st, dt, status);
-    count = report_controller(image, pos);
+    out<EVENT_PREFIX>(st, dt, mark, status);
+    const uint32_t count = report_controller(image, status, data);
     if (count == 0) return Step::cut;
+    end = data + count;
   } else if (kind == 0xC0) {
-    const uint8_t* e = bytes_at(image, pos, 2);
+    const uint8_t* e = bytes_at(image, data, 1);
     if (!e) return cut();
-    const char* name = program_name(e[1]);
-    out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, status, e[1], e[1] + 1, name);
-    if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no)))
+    const char* name = program_name(e[0]);
+    out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, mark, status, e[0], e[0] + 1,
+                                                            name);
+    if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track.no)))
       facts->track_program = name;
-    count = 2;
+    end = data + 1;
   } else if (kind == 0xE0) {
-    const uint8_t* e = bytes_at(image, pos, 3);
+    const uint8_t* e = bytes_at(image, data, 2);
     if (!e) return cut();
     out<EVENT_PREFIX
         "Ex "
-        "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(st, dt, status, e[1], e[2]);
-    count = 3;
+        "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(st, dt, mark, status, e[0], e[1]);
+    end = data + 2;
   } else if (kind == 0x80) {
-    const uint8_t* e = bytes_at(image, pos, 3);
+    const uint8_t* e = bytes_at(image, data, 2);
     if (!e) return cut();
-    out<EVENT_PREFIX "note off %dch 音 %2d %2d\n">(st, dt, status, channel, e[1], e[2]);
-    count = 3;
+    out<EVENT_PREFIX "note off %dch 音 %2d %2d\n">(st, dt, mark, status, channel, e[0], e[1]);
+    end = data + 2;
     note = true;
   } else if (kind == 0x90) {
-    const uint8_t* e = bytes_at(image, pos, 3);
+    const uint8_t* e = bytes_at(image, data, 2);
     if (!e) return cut();
-    if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no))) {
+    if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track.no))) {
       facts->track_channel = channel + 1;
       facts->track_used = true;
     }
-    out<EVENT_PREFIX "note %dch 音 %3d %3d\n">(st, dt, status, channel, e[1], e[2]);
-    count = 3;
+    out<EVENT_PREFIX "note %dch 音 %3d %3d\n">(st, dt, mark, status, channel, e[0], e[1]);
+    end = data + 2;
     note = true;
+  } else if (rec.running_status && kind == 0xA0) {
+    const uint8_t* e = bytes_at(image, data, 2);
+    if (!e) return cut();
+    out<EVENT_PREFIX "ポリフォニック・キー・プレッシャー %dch 音 %3d %3d\n">(
+        st, dt, mark, status, channel, e[0], e[1]);
+    end = data + 2;
+  } else if (rec.running_status && kind == 0xD0) {
+    const uint8_t* e = bytes_at(image, data, 1);
+    if (!e) return cut();
+    out<EVENT_PREFIX "チャンネル・プレッシャー %dch %3d\n">(st, dt, mark, status, channel, e[0]);
+    end = data + 1;
+  } else if (rec.running_status) {
+    // A system message that has no place in a file: its byte alone.
+    out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, mark, status, status);
+    end = pos + 1;
   } else {
-    // Running status is not supported: a data byte standing where a status
-    // belongs is reported with the byte after it and passed over as a pair.
+    // Without -rs running status is not decoded: a data byte standing where
+    // a status belongs is reported with the byte after it and passed over
+    // as a pair, which keeps the walk in step for notes.
     if (!bytes_at(image, pos, 2)) return cut();
-    out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, status, status);
-    count = 2;
+    out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, mark, status, status);
+    end = pos + 2;
   }
-  next = pos + count;
+  next = end;
   return note && !rec.show_all_notes ? Step::jump_to_chunk_end : Step::next;
 }
 
@@ -153,7 +197,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     }
     pos = 8 + header.length;
   }
-  int32_t track_no = 0;
+  Track track{0, 0};
   out<"pos=0x%lx\n">(static_cast<unsigned long>(pos));
 
   MetaResult meta;
@@ -177,23 +221,24 @@ int walk_smf(const Image& image, CMIDI& rec) {
       continue;
     }
 
-    TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track_no));
+    TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track.no));
     if (facts) {
       facts->track_pos = pos;
       facts->track_size = length;
     }
     out<"========================================\n">();
-    out<"%d)MTrk (0x%06lx) ">(track_no, static_cast<unsigned long>(pos));
-    out<"track_no %02d\n">(track_no);
+    out<"%d)MTrk (0x%06lx) ">(track.no, static_cast<unsigned long>(pos));
+    out<"track_no %02d\n">(track.no);
     out<"========================================\n">();
     out<"mtrk size %8lu 0x%06lx\n">(static_cast<unsigned long>(length),
                                     static_cast<unsigned long>(length));
     pos += 8;
     const uint64_t chunk_end = uint64_t{pos} + length;  // wide enough never to wrap
+    track.running = 0;
 
     while (pos < chunk_end) {
       uint32_t next = pos;
-      const Step step = walk_event(image, rec, track_no, pos, next, meta);
+      const Step step = walk_event(image, rec, track, pos, next, meta);
       if (step == Step::cut) {
         report_cut(pos);
         return 0;
@@ -207,10 +252,13 @@ int walk_smf(const Image& image, CMIDI& rec) {
         pos = static_cast<uint32_t>(chunk_end);
       }
     }
-    ++track_no;
+    ++track.no;
     out<"pos %06lx\n">(static_cast<unsigned long>(pos));
     out<"pos %lx ->fsize %lx\n">(static_cast<unsigned long>(pos),
                                  static_cast<unsigned long>(rec.fsize));
+    // With -rs the next chunk is looked for where this one ends by its
+    // length, also when its last event reached past that.
+    if (rec.running_status) pos = static_cast<uint32_t>(chunk_end);
   }
   return 0;
 }

@@ -32,8 +32,11 @@ TEST(RawFile, OpensRegularFilesOnlyAndAtOnce) {
     EXPECT_EQ(next_descriptor(), free_fd) << name;
   }
   RawFile f;
+  EXPECT_EQ(close(f), 1);  // before it was opened
   ASSERT_EQ(open_read(f, (dir / "empty.mid").c_str()), 0);
   EXPECT_EQ(f.size, 0u);
+  char byte;
+  EXPECT_EQ(read_bytes(f, &byte, 1), 0u);  // more than there is: what there is
   EXPECT_EQ(close(f), 0);
   EXPECT_EQ(close(f), 1);  // closing twice fails the second time
 }

@@ -1,5 +1,6 @@
 // The fuzz target's checks on its seed corpus, and on every prefix and every
-// one-byte change of a file with every kind of item and of the demo file. In
+// one-byte change of a file with every kind of item, of the demo file and of
+// a file written with running status, with and without -noteon and -rs. In
 // the sanitizer build any read outside the image stops them.
 #include <gtest/gtest.h>
 
@@ -13,12 +14,12 @@ TEST(Fuzz, CorpusPrefixesAndByteChanges) {
     const std::string bytes = read_file(seed.path());
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
-  for (std::string file : {read_file(FUZZ_CORPUS "/every_item.mid"), read_file(EXAMPLES "/demo.mid")}) {
+  for (std::string file : {read_file(FUZZ_CORPUS "/every_item.mid"), read_file(EXAMPLES "/demo.mid"),
+                           read_file(FUZZ_CORPUS "/running_status.mid")}) {
     auto* data = reinterpret_cast<const uint8_t*>(file.data());
-    for (size_t cut = 0; cut <= file.size(); ++cut) {
-      check_prefix(data, file.size(), cut, false);
-      check_prefix(data, file.size(), cut, true);
-    }
+    for (size_t cut = 0; cut <= file.size(); ++cut)
+      for (int options = 0; options < 4; ++options)
+        check_prefix(data, file.size(), cut, options & 1, options & 2);
     for (char& byte : file) {
       const char kept = byte;
       for (int value : {0x00, 0x01, 0x7F, 0x80, 0x81, 0xF0, 0xFF}) {

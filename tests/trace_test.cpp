@@ -10,19 +10,18 @@
 namespace {
 
 // What the program prints for `file` from the walk on: trace and summary.
-std::string printed(const std::string& file, bool notes = true) {
+std::string printed(const std::string& file, bool notes = true, bool rs = false) {
   const std::unique_ptr<uint8_t[]> data(new uint8_t[file.size()]);  // exactly the file
   memcpy(data.get(), file.data(), file.size());
-  Walk w = walk(data.get(), static_cast<uint32_t>(file.size()), notes);
-  release_tracks(w.rec);
+  const Walk w = walk(data.get(), static_cast<uint32_t>(file.size()), notes, rs);
   return w.trace + w.summary;
 }
 
 // The trace of one event at delta time 0 in a one-track file, from its
 // status byte on. The end of track after it is left out where it stands
 // right after the event's bytes, so a row also pins how far the walk went.
-std::string event(const std::string& bytes) {
-  const std::string trace = printed(smf({"00 " + bytes + " 00 FF 2F 00"}));
+std::string event(const std::string& bytes, bool notes = true, bool rs = false) {
+  const std::string trace = printed(smf({"00 " + bytes + " 00 FF 2F 00"}), notes, rs);
   const size_t from = trace.find("st 0x000016 ---time 0000 ") + 25;
   std::string text = trace.substr(from, trace.find("\npos 0") + 1 - from);
   char eot[64];
@@ -100,6 +99,39 @@ TEST(Trace, EachEventAsItsLine) {
   for (const Row& row : kEvents) EXPECT_EQ(event(row.in), cp932(row.out)) << row.in;
 }
 
+// With -rs: running status ("r[..]", the status left out), aftertouch and
+// the system messages; events after the first one show their positions.
+const Row kRunningStatus[] = {
+    {"90 3C 64 00 3E 50", "R[90] note 0ch 音  60 100\nst 0x00001a ---time 0000 r[90] note 0ch 音  62  80\n"},
+    {"8F 3C 40 00 3E 00", "R[8F] note off 15ch 音 60 64\nst 0x00001a ---time 0000 r[8F] note off 15ch 音 62  0\n"},
+    {"B0 07 64 00 0A 40", "R[B0] ボリューム 100\nst 0x00001a ---time 0000 r[B0] PANPOT 64\n"},
+    {"B0 40 7F 00 40 00", "R[B0] st 0x00001a ---time 0000 r[B0] "},
+    {"C0 05 00 06", "R[C0] program change (楽器) 5 (6) Electric Piano 2 \n"
+                    "st 0x000019 ---time 0000 r[C0] program change (楽器) 6 (7) Harpsichord \n"},
+    {"EF 00 40 00 7F 7E", "R[EF] Ex ピッチ・ベンド・チェンジ 0x00 0x40\n"
+                          "st 0x00001a ---time 0000 r[EF] Ex ピッチ・ベンド・チェンジ 0x7f 0x7e\n"},
+    {"A5 3C 10 00 3D 91", "R[A5] ポリフォニック・キー・プレッシャー 5ch 音  60  16\n"
+                          "st 0x00001a ---time 0000 r[A5] ポリフォニック・キー・プレッシャー 5ch 音  61 145\n"},
+    {"D3 40 00 41", "R[D3] チャンネル・プレッシャー 3ch  64\nst 0x000019 ---time 0000 r[D3] チャンネル・プレッシャー 3ch  65\n"},
+    {"F7 02 01 02", "R[F7] システムエクスクルーシブ \n"},
+    {"F1", "R[F1] Track Event unknown F1\n"},
+    {"FE", "R[FE] Track Event unknown FE\n"},
+    {"3C", "R[3C] Track Event unknown 3C\n"},  // no running status yet
+    // A meta event, a system exclusive and any system message cancel it.
+    {"90 3C 64 00 FF 01 00 00 3E", "R[90] note 0ch 音  60 100\nst 0x00001a ---time 0000 R[FF] [01] テキスト=\n"
+                                   "st 0x00001e ---time 0000 R[3E] Track Event unknown 3E\n"},
+    {"90 3C 64 00 F0 00 00 3E", "R[90] note 0ch 音  60 100\nst 0x00001a ---time 0000 R[F0] システムエクスクルーシブ \n"
+                                "st 0x00001d ---time 0000 R[3E] Track Event unknown 3E\n"},
+    {"D0 40 00 F8 00 41", "R[D0] チャンネル・プレッシャー 0ch  64\nst 0x000019 ---time 0000 R[F8] Track Event unknown F8\n"
+                          "st 0x00001b ---time 0000 R[41] Track Event unknown 41\n"},
+};
+
+TEST(Trace, RunningStatusAsItsLines) {
+  for (const Row& row : kRunningStatus) EXPECT_EQ(event(row.in, true, true), cp932(row.out)) << row.in;
+  // Without -noteon the track still ends at its first note.
+  EXPECT_EQ(event("90 3C 64 00 3E 50", false, true), cp932("R[90] note 0ch 音  60 100\n"));
+}
+
 // Excerpts of whole traces: the chunk scan and the walk of a track.
 const Row kFiles[] = {
     {hex("\"MThd\" 0000000A 0000 0001 01E0 00000000 \"MTrk\" 00000000"),
@@ -116,6 +148,8 @@ const Row kFiles[] = {
     // An event that reaches past its chunk: the scan goes on where it ended.
     {hex("\"MThd\" 00000006 0001 0002 01E0 \"MTrk\" 00000003 00 90 3C 64 \"MTrk\" 00000000"),
      "音  60 100\npos 00001a\npos 1a ->fsize 22\n========================================\n1)MTrk"},
+    {hex("\"MThd\" 0000"), "unexpected end of file at 0x000000\n===="},
+    {smf({"00 FF 2F"}), "st 0x000016 ---time 0000 R[FF] [2F] unexpected end of file at 0x000016\n"},
     {read_file(EXAMPLES "/demo.mid").substr(0, 170),  // cut inside a note on
      "st 0x0000a7 ---time 0000 R[90] unexpected end of file at 0x0000a7\n=========="},
     {smf({"81 00 C0 05  FF FF FF 7F FF 2F 00  81 81 81 81 2F 00"}),
@@ -176,6 +210,11 @@ const SummaryRow kSummaries[] = {
     {kTempoAfterANote, true, "Track  1 (MIDI Track  1) Conductor   pos 0x000022 size 0x00000b \n"
                              "Track  2 (MIDI Track  0)     -       pos 0x000035 size 0x00000f \n"
                              "Track  3 (MIDI Track  0)     -       pos 0x00004c size 0x000011 Violin\n"},
+    // The first note of a track whose length reaches past the file: the walk ends there.
+    {hex("\"MThd\" 00000006 0001 0001 01E0 \"MTrk\" 00000064 00 90 3C 64 00 FF 2F 00"), false,
+     "R[90] note 0ch 音  60 100\nunexpected end of file at 0x00000e\n"
+     "========================================\ntempo=   0\n拍子 0/0\nCMIDI Conductor_Track= -1\n"
+     "Track  0 (MIDI Track  1)   使用済    pos 0x00000e size 0x000064 \n"},
     {smf({"00 80 3C 40  00 90 3C 64  00 C0 05", "00 FF 51 03 00 12 FC"}, 1), false,
      "tempo=12345\n拍子 0/0\nCMIDI Conductor_Track= 1\n"
      "Track  0 (MIDI Track  0)     -       pos 0x00000e size 0x00000b \n"},
@@ -184,6 +223,19 @@ const SummaryRow kSummaries[] = {
 TEST(Trace, SummaryLines) {
   for (const SummaryRow& row : kSummaries)
     EXPECT_TRUE(printed(row.file, row.notes).ends_with(cp932(row.end))) << row.end;
+}
+
+// With -rs a running-status event counts like any other, and the scan goes
+// on where a track ends by its length, also when its last event reached past.
+TEST(Trace, RunningStatusInTheWalk) {
+  const std::string program_then_track = smf({"00 C0 05 00 06  00 9A 3C 64 00 3E 50", "00 FF 2F 00"});
+  EXPECT_TRUE(printed(program_then_track, true, true).ends_with(cp932(
+      "Track  0 (MIDI Track 11)   使用済    pos 0x00000e size 0x00000c Harpsichord\n"
+      "Track  1 (MIDI Track  0)     -       pos 0x000022 size 0x000004 \n")));
+  const std::string past = hex(kHead + "\"MTrk\" 00000003 00 90 3C \"MTrk\" 00000004 00 FF 2F 00");
+  EXPECT_NE(printed(past, true, true).find(cp932("R[90] note 0ch 音  60  77\npos 00001a\npos 1a ->fsize 25\n"
+                                                 "========================================\n"
+                                                 "1)MTrk (0x000019) track_no 01\n")), std::string::npos);
 }
 
 }  // namespace
