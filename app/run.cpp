@@ -96,7 +96,10 @@ int inspect(const Options& o) {
 
 int run(int argc, char** argv) {
   const bool output_closed = claim_standard_streams();
-  out_init_stdout();
+  // -u8 turns every line into UTF-8, also those printed before it.
+  bool utf8 = false;
+  for (int i = 1; i < argc; ++i) utf8 = utf8 || strcmp(argv[i], "-u8") == 0;
+  out_init_stdout(utf8);
   Options o;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -116,9 +119,9 @@ int run(int argc, char** argv) {
       o.notes = true;
     } else if (strcmp(arg, "-rs") == 0) {
       o.running_status = true;
-    } else {
+    } else if (strcmp(arg, "-u8") != 0) {
       o.midi_path = arg;
-      out<"%d MIDIファイル %s\n">(i, shown_name(o.midi_path));
+      out<"%d MIDIファイル %s\n">(i, Raw{shown_name(o.midi_path)});
     }
   }
 

@@ -149,7 +149,7 @@ TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char
   }
   snprintf(newtempofn, name_cap, "%s(newtempo=%lu).mid", midi_path,
            static_cast<unsigned long>(newtempo));
-  out<"newtempofn=%s\n">(shown_name(newtempofn));
+  out<"newtempofn=%s\n">(Raw{shown_name(newtempofn)});
 
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;

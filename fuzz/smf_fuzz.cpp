@@ -1,9 +1,10 @@
-// The fuzz target. For any bytes, with and without -noteon and -rs, it aborts
-// unless
+// The fuzz target. For any bytes, with and without -noteon, -rs and -u8, it
+// aborts unless
 //   - the walk ends, and what it records describes "MTrk" chunks in order;
 //   - the summary has one "Track " line per track the header announces;
 //   - the walk of a prefix prints a prefix of the whole trace ("->fsize"
 //     values aside), then at most the cut message;
+//   - with -u8, all it prints is UTF-8;
 //   - the tempo copy is the header with one more track announced, the
 //     33-byte track, then the input's bytes after its header.
 #include "fuzz/smf_fuzz.h"
@@ -15,6 +16,8 @@
 #include "app/summary.h"
 #include "app/tempo_track.h"
 #include "smf/decode.h"
+#include "smf/out.h"
+#include "smf/text.h"
 #include "smf/walker.h"
 
 namespace {
@@ -66,9 +69,10 @@ void check_tempo_copy(const Image& image) {
 
 }  // namespace
 
-Walk walk(const uint8_t* data, uint32_t size, bool notes, bool running_status) {
+Walk walk(const uint8_t* data, uint32_t size, int options) {
   Walk w;
-  check(make_record(w.rec, size, notes, running_status) == 0, "a record");
+  check(make_record(w.rec, size, options & kNotes, options & kRunningStatus) == 0, "a record");
+  outfmt::utf8_output = options & kUtf8;
   char* text = nullptr;
   size_t length = 0;
   FILE* const saved = stdout;
@@ -79,6 +83,7 @@ Walk walk(const uint8_t* data, uint32_t size, bool notes, bool running_status) {
   print_summary(w.rec);
   fclose(stdout);
   stdout = saved;
+  outfmt::utf8_output = false;
   w.trace.assign(text, traced);
   w.summary.assign(text + traced, length - traced);
   free(text);
@@ -88,15 +93,14 @@ Walk walk(const uint8_t* data, uint32_t size, bool notes, bool running_status) {
   return w;
 }
 
-void check_prefix(const uint8_t* data, size_t size, size_t cut, bool notes, bool running_status) {
+void check_prefix(const uint8_t* data, size_t size, size_t cut, int options) {
   if (cut < 4 || cut > size) return;  // shorter than "MThd": not the same file any more
   // One byte more in the buffer, unlike the file's: a read past the prefix
   // would show in its trace.
   std::string bytes(reinterpret_cast<const char*>(data), cut);
   bytes += static_cast<char>(cut < size ? data[cut] ^ 0x55 : 0x55);
-  Walk whole = walk(data, static_cast<uint32_t>(size), notes, running_status);
-  Walk part = walk(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(cut), notes,
-                   running_status);
+  Walk whole = walk(data, static_cast<uint32_t>(size), options);
+  Walk part = walk(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(cut), options);
   std::string trace = without_fsize(part.trace);
   const size_t at = trace.rfind("unexpected end of file at 0x");
   if (at != std::string::npos) {
@@ -113,11 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto* bytes = static_cast<uint8_t*>(malloc(size ? size : 1));
   memcpy(bytes, data, size);
   const Image image{bytes, static_cast<uint32_t>(size)};
-  for (int options = 0; options < 4; ++options) {
-    const bool notes = options & 1, running_status = options & 2;
-    Walk w = walk(bytes, image.size, notes, running_status);
+  for (int options = 0; options < kAllOptions; ++options) {
+    Walk w = walk(bytes, image.size, options);
     check_walk(image, w);
-    check_prefix(bytes, size, size ? bytes[size / 2] * size / 256 : 0, notes, running_status);
+    const std::string printed = w.trace + w.summary;
+    check(!(options & kUtf8) || is_utf8(printed.data(), printed.size()), "-u8 prints UTF-8");
+    check_prefix(bytes, size, size ? bytes[size / 2] * size / 256 : 0, options);
   }
   check_tempo_copy(image);
   free(bytes);

@@ -21,12 +21,12 @@ template <outfmt::Format F>
 void text(const uint8_t* e, MetaResult*) {
   char t[256];
   take_text(e, t);
-  out<F>(t);
+  out<F>(FileText{t});
 }
 
 void sequence_name(const uint8_t* e, MetaResult* result) {
   take_text(e, result->name);
-  out<"シーケンス名=%s\n">(result->name);
+  out<"シーケンス名=%s\n">(FileText{result->name});
 }
 
 void port(const uint8_t* e, MetaResult*) { out<"出力ポートの指定 %d\n">(e[3]); }

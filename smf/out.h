@@ -9,11 +9,26 @@
 // numbers converted, and the whole line is written with one call. Formats may
 // use %d %u %x %X %c %s, with an "l" before d, u or x, and a zero flag and a
 // width before the numbers; anything else does not compile.
+//
+// The program's own texts (the format and a plain `const char*`) are code
+// page 932. A text taken from the file is passed as FileText, one printed as
+// it stands (a file name) as Raw. Normally all go out as their bytes; with
+// UTF-8 output (-u8) the program's texts are converted, and a file's text is
+// printed as it stands if it is UTF-8, else decoded as code page 932 with
+// "\xNN" for every byte that does not decode.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
 #include <utility>
+
+// A text taken from the file, and a text printed as it stands.
+struct FileText {
+  const char* text;
+};
+struct Raw {
+  const char* text;
+};
 
 namespace outfmt {
 
@@ -88,6 +103,21 @@ inline constexpr size_t kLineRoom = 1024;
 // Writes bytes to standard output (through the C runtime's buffer).
 void write_out(const char* bytes, size_t n);
 
+extern bool utf8_output;
+
+// The literal pieces of a format (the lead, then the text after each
+// conversion) in UTF-8, made once per format on its first use.
+struct Utf8Pieces {
+  const char* text[kMaxConversions + 1];
+  uint16_t length[kMaxConversions + 1];
+};
+Utf8Pieces make_utf8_pieces(const char* format, const Layout& layout);
+
+// The UTF-8 form of a text at `out`, which has room for 4 times its length,
+// or the text itself when it needs no change; its length in `n`.
+const char* utf8_of(const char* program_text, char* out, size_t& n);
+const char* utf8_of(FileText text, char* out, size_t& n);
+
 extern const char digit_pairs[201];
 
 struct Line {
@@ -151,8 +181,7 @@ template <int Base, bool Upper>
 // A string of any length. One that would leave less room than the line's
 // fixed parts can take goes out on its own, after the line so far.
 template <size_t Bound>
-inline void put_string(Line& line, const char* s) {
-  const size_t n = strlen(s);
+inline void put_string(Line& line, const char* s, size_t n) {
   if (n + Bound <= static_cast<size_t>(line.buffer + kLineRoom - line.p)) {
     line.text(s, n);
   } else {
@@ -165,8 +194,12 @@ inline void put_string(Line& line, const char* s) {
 template <Conversion C, typename A>
 [[gnu::always_inline]] inline auto as_printed(A a) {
   if constexpr (C.type == 's') {
-    static_assert(std::is_convertible_v<A, const char*>, "%s takes a text");
-    return static_cast<const char*>(a);
+    if constexpr (std::is_same_v<A, FileText> || std::is_same_v<A, Raw>) {
+      return a.text;
+    } else {
+      static_assert(std::is_convertible_v<A, const char*>, "%s takes a text");
+      return static_cast<const char*>(a);
+    }
   } else {
     static_assert(std::is_integral_v<A>, "a number conversion takes an integer");
     if constexpr (C.is_long) {
@@ -189,7 +222,7 @@ template <Conversion C, size_t Bound, typename A>
 [[gnu::always_inline]] inline void put_conversion(Line& line, A a) {
   const auto v = as_printed<C>(a);
   if constexpr (C.type == 's') {
-    put_string<Bound>(line, v);
+    put_string<Bound>(line, v, strlen(v));
   } else if constexpr (C.type == 'c') {
     *line.p++ = static_cast<char>(v);
   } else if constexpr (C.type == 'd') {
@@ -205,11 +238,41 @@ template <Conversion C, size_t Bound, typename A>
 template <Format F>
 inline constexpr Layout layout_of = take_apart(F.text, sizeof F.text - 1);
 
+// A conversion of the UTF-8 output: texts converted, all else as usual.
+template <Conversion C, size_t Bound, typename A>
+inline void put_utf8_conversion(Line& line, A a) {
+  if constexpr (C.type == 's' && !std::is_same_v<A, Raw>) {
+    char converted[4 * 1024];  // a file's texts hold at most 255 bytes, the program's fewer
+    size_t n = 0;
+    const char* s = utf8_of(a, converted, n);
+    put_string<Bound>(line, s, n);
+  } else {
+    put_conversion<C, Bound>(line, a);
+  }
+}
+
 template <Format F, size_t... I, typename... A>
-[[gnu::always_inline]] inline void print(std::index_sequence<I...>, A... a) {
+void print_utf8(std::index_sequence<I...>, A... a) {
+  constexpr Layout L = layout_of<F>;
+  static const Utf8Pieces pieces = make_utf8_pieces(F.text, L);
+  Line line;
+  line.text(pieces.text[0], pieces.length[0]);
+  // A piece grows at most threefold in UTF-8.
+  ((put_utf8_conversion<L.conversions[I], 3 * L.bound>(line, a),
+    line.text(pieces.text[I + 1], pieces.length[I + 1])),
+   ...);
+  line.flush();
+}
+
+template <Format F, size_t... I, typename... A>
+[[gnu::always_inline]] inline void print(std::index_sequence<I...> i, A... a) {
   constexpr Layout L = layout_of<F>;
   static_assert(L.count == sizeof...(A), "the format and the arguments do not match");
-  static_assert(L.bound <= kLineRoom / 2, "the format is too long for a line");
+  static_assert(L.bound <= kLineRoom / 4, "the format is too long for a line");
+  if (__builtin_expect(utf8_output, 0)) {
+    print_utf8<F>(i, a...);
+    return;
+  }
   Line line;
   line.text(F.text, L.lead_length);
   ((put_conversion<L.conversions[I], L.bound>(line, a),
@@ -226,6 +289,6 @@ template <outfmt::Format F, typename... A>
   outfmt::print<F>(std::index_sequence_for<A...>{}, args...);
 }
 
-// Gives standard output a large full buffer when it is not a terminal.
-// Call once, before the first output.
-void out_init_stdout();
+// Gives standard output a large full buffer when it is not a terminal, and
+// with `utf8` turns on UTF-8 output. Call once, before the first output.
+void out_init_stdout(bool utf8);

@@ -52,7 +52,7 @@ uint8_t* alloc_file_buffer(uint64_t size);
 // closed (nothing printed can reach anyone then).
 bool claim_standard_streams();
 
-// `name` as the program prints it: as given, except on Windows, where it is
-// turned into code page 932 ("?" for characters outside it). The text lives
-// until the program ends.
+// `name` as the program prints it: as given, except on Windows without UTF-8
+// output, where it is turned into code page 932 ("?" for characters outside
+// it). The text lives until the program ends.
 const char* shown_name(const char* name);

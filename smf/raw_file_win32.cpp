@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "smf/out.h"
 #include "smf/raw_file.h"
 
 // The handle is kept as an integer: INVALID_HANDLE_VALUE is -1, the same
@@ -148,6 +149,7 @@ int close(RawFile& f) {
 bool claim_standard_streams() { return false; }
 
 const char* shown_name(const char* name) {
+  if (outfmt::utf8_output) return name;
   wchar_t* wide = convert(name, utf8_to_wide);
   char* shown = wide ? convert(wide, wide_to_cp932) : nullptr;
   free(wide);

@@ -41,25 +41,42 @@ TEST(Run, HelpWithoutArguments) {
                          "※コマンドラインの最後に、MIDIファイルを指定します\n"));
 }
 
-// The README's excerpt of "smfscope -noteon examples/demo.mid": its first
-// 31 and its last 25 lines, with 19 lines between them.
+// The README's excerpt of "smfscope -u8 -noteon examples/demo.mid": its first
+// 31 and its last 25 lines, with 19 lines between them; without -u8 the same
+// in code page 932.
 TEST(Run, DemoAsTheReadmeShowsIt) {
   const std::string readme = read_file(EXAMPLES "/../README.md");
   std::string blocks[2];
-  size_t at = readme.find("\n    2 MIDIファイル");
+  size_t at = readme.find("\n    3 MIDIファイル");
   for (std::string& block : blocks) {
     for (; readme.compare(at, 5, "\n    ") == 0; at = readme.find('\n', at + 1))
       block += readme.substr(at + 5, readme.find('\n', at + 1) - at - 5) + "\n";
     at = readme.find("\n    ========", at);
   }
-  const Ran r = smfscope(EXAMPLES "/..", {"-noteon", "examples/demo.mid"});
+  const Ran r = smfscope(EXAMPLES "/..", {"-u8", "-noteon", "examples/demo.mid"});
   EXPECT_EQ(r.exit, 0);
-  EXPECT_TRUE(r.out.starts_with(cp932(blocks[0]))) << blocks[0];
-  EXPECT_TRUE(r.out.ends_with(cp932(blocks[1]))) << blocks[1];
+  EXPECT_TRUE(r.out.starts_with(blocks[0])) << blocks[0];
+  EXPECT_TRUE(r.out.ends_with(blocks[1])) << blocks[1];
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 31 + 19 + 25);
+  EXPECT_EQ(cp932(r.out), smfscope(EXAMPLES "/..", {"-v", "-noteon", "examples/demo.mid"}).out);
   // Without -noteon, tracks 2 and 3 end at their first notes: 6 and 3 lines fewer.
   const std::string first = smfscope(EXAMPLES "/..", {"examples/demo.mid"}).out;
   EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 31 + 19 + 25 - 6 - 3);
+}
+
+// -u8: the program's own texts in UTF-8, and each text of the file as UTF-8
+// if it is, else as code page 932 with "\xNN" for bytes that do not decode.
+TEST(Run, Utf8Texts) {
+  TempDir dir;
+  write_file(dir / "t.mid", smf({"00 FF 01 05 \"ASCII\"  00 FF 01 06 8A BF 8E 9A B1 B2  00 FF 03 06 E6 BC A2 E5 AD 97"
+                                 "00 FF 06 04 \"Sp\" E5 72  00 FF 02 01 A9  00 FF 01 04 \"abc\" 81"
+                                 "00 FF 01 06 41 00 42 43 81 20  00 FF 01 03 78 81 20  00 FF 59 02 FD 01"}));
+  const std::string out = smfscope(dir.path, {"t.mid", "-u8"}).out;
+  for (const char* line :
+       {"1 MIDIファイル t.mid\n", "[01] テキスト=ASCII\n", "[01] テキスト=漢字ｱｲ\n", "[03] シーケンス名=漢字\n",
+        "[06] マーカー=Sp蚌\n", "[02] 著作権表示=ｩ\n", "[01] テキスト=abc\\x81\n", "[01] テキスト=A\n",
+        "[01] テキスト=x\\x81 \n", "[59] 調号=253 1 E♭ m\n", "\n拍子 0/0\n"})
+    EXPECT_NE(out.find(line), out.npos) << line;
 }
 
 // "-t" without a number: the prompt until an answer in range, then the copy.
@@ -210,6 +227,7 @@ TEST(Run, NamesOpenTheirOwnFiles) {
     EXPECT_NE(r.out.find("\nnewtempofn=" + shown[i] + "(newtempo=120).mid\n"), r.out.npos);
     EXPECT_EQ(read_file(dir / (names[i] + "(newtempo=120).mid")), tempo_copy(smf({}, i + 1), "07 A1 20"));
   }
+  EXPECT_TRUE(smfscope(dir.path, {"-u8", names[2]}).out.starts_with("2 MIDIファイル " + names[2] + "\n"));
 }
 
 // What stands at the copy's name decides: a file or a link of any kind is

@@ -13,7 +13,7 @@ namespace {
 std::string printed(const std::string& file, bool notes = true, bool rs = false) {
   const std::unique_ptr<uint8_t[]> data(new uint8_t[file.size()]);  // exactly the file
   memcpy(data.get(), file.data(), file.size());
-  const Walk w = walk(data.get(), static_cast<uint32_t>(file.size()), notes, rs);
+  const Walk w = walk(data.get(), static_cast<uint32_t>(file.size()), (notes ? kNotes : 0) | (rs ? kRunningStatus : 0));
   return w.trace + w.summary;
 }
 
