@@ -63,9 +63,26 @@ constexpr uint32_t kControllerCount = sizeof kControllers;
 
 class Writer {
  public:
-  Writer(std::vector<uint8_t>& out, BigFileCounts& counts) : out_(out), counts_(counts) {}
+  Writer(std::vector<uint8_t>& out, BigFileCounts& counts, bool running_status)
+      : out_(out), counts_(counts), running_status_(running_status) {}
 
   void byte(uint32_t b) { out_.push_back(static_cast<uint8_t>(b)); }
+
+  // A channel message's status byte, left out where running status repeats
+  // it.
+  void status(uint32_t s) {
+    if (running_status_ && s == running_) {
+      ++omitted_;
+      ++counts_.omitted_status;
+      return;
+    }
+    byte(s);
+    running_ = s;
+  }
+
+  // A new track, a meta event or a system exclusive message: the next
+  // channel message writes its status again.
+  void cancel_running_status() { running_ = 0; }
 
   // A delta time of up to 3 bytes (below 2^21).
   void delta(uint32_t v) {
@@ -76,7 +93,7 @@ class Writer {
 
   void event3(uint32_t dt, uint32_t status, uint32_t a, uint32_t b) {
     delta(dt);
-    byte(status);
+    this->status(status);
     byte(a);
     byte(b);
     ++counts_.events;
@@ -86,7 +103,7 @@ class Writer {
 
   void event2(uint32_t dt, uint32_t status, uint32_t a) {
     delta(dt);
-    byte(status);
+    this->status(status);
     byte(a);
     ++counts_.events;
   }
@@ -94,6 +111,7 @@ class Writer {
   // A meta event of the given type with `n` data bytes (n < 128).
   void meta(uint32_t dt, uint32_t type, const uint8_t* data, size_t n) {
     delta(dt);
+    cancel_running_status();
     byte(0xFF);
     byte(type);
     byte(static_cast<uint32_t>(n));
@@ -132,6 +150,7 @@ class Writer {
   // F0, the length, `n` data bytes below 0x80 and a closing F7 counted in it.
   void sysex(uint32_t dt, const uint8_t* data, size_t n) {
     delta(dt);
+    cancel_running_status();
     byte(0xF0);
     const uint32_t len = static_cast<uint32_t>(n + 1);
     if (len >= 128) byte(0x80 | len >> 7);
@@ -146,11 +165,17 @@ class Writer {
     meta(dt, 0x2F, &none, 0);
   }
 
-  size_t size() const { return out_.size(); }
+  // The bytes written, counting every status byte that running status left
+  // out: the tracks fill their quotas by this, so that a file written with
+  // running status holds exactly the events of the one written without.
+  size_t size() const { return out_.size() + omitted_; }
 
  private:
   std::vector<uint8_t>& out_;
   BigFileCounts& counts_;
+  const bool running_status_;
+  uint32_t running_ = 0;  // the status that running status repeats; 0: none
+  size_t omitted_ = 0;
 };
 
 // A delta time: mostly 0 (chords) or one byte, often two, now and then three.
@@ -162,7 +187,7 @@ uint32_t next_delta(Lcg& rng) {
   return rng.range(16384, 40000);
 }
 
-void conductor_track(Writer& w, uint64_t quota, bool with_tempo, Lcg& rng) {
+void conductor_track(Writer& w, uint64_t quota, bool with_tempo, bool running_status, Lcg& rng) {
   // Counted as if every tempo event were written, so that the file without
   // tempo events holds exactly the same other events.
   uint64_t virtual_size = 0;
@@ -179,7 +204,10 @@ void conductor_track(Writer& w, uint64_t quota, bool with_tempo, Lcg& rng) {
   };
   w.text(0, 0x03, kTrackNames[0]);
   w.text(0, 0x02, "(C) smfscope bench \x92\x98\x8d\xec\x8c\xa0");  // "chosakuken"
-  w.text(0, 0x01, "Generated for timing; every event carries its status byte");
+  // Both comments have the same length, so that the track holds the same
+  // events either way.
+  w.text(0, 0x01, running_status ? "Generated for timing; channel messages use running status"
+                                 : "Generated for timing; every event carries its status byte");
   tempo(120);
   const uint8_t four_four[4] = {4, 2, 24, 8};
   w.meta(0, 0x58, four_four, 4);
@@ -293,7 +321,8 @@ void put_be32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 
 }  // namespace
 
-std::vector<uint8_t> make_big_file(uint64_t target_bytes, bool with_tempo, BigFileCounts* counts) {
+std::vector<uint8_t> make_big_file(uint64_t target_bytes, bool with_tempo, BigFileCounts* counts,
+                                   bool running_status) {
   if (target_bytes < 16384) target_bytes = 16384;
   BigFileCounts local;
   BigFileCounts& c = counts ? *counts : local;
@@ -309,7 +338,7 @@ std::vector<uint8_t> make_big_file(uint64_t target_bytes, bool with_tempo, BigFi
   const uint64_t conductor_quota = body / 100 > 1000 ? body / 100 : 1000;
   const uint64_t instrument_quota = (body - conductor_quota) / (kTracks - 1);
 
-  Writer w(out, c);
+  Writer w(out, c, running_status);
   for (int t = 0; t < kTracks; ++t) {
     const size_t chunk = out.size();
     const uint8_t mtrk[8] = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
@@ -317,8 +346,9 @@ std::vector<uint8_t> make_big_file(uint64_t target_bytes, bool with_tempo, BigFi
     // Every track has its own generator, so the tracks do not depend on
     // each other (nor on whether the conductor track holds tempo events).
     Lcg rng(0x534D4642ull * 31 + static_cast<uint64_t>(t));
+    w.cancel_running_status();
     if (t == 0) {
-      conductor_track(w, conductor_quota, with_tempo, rng);
+      conductor_track(w, conductor_quota, with_tempo, running_status, rng);
     } else {
       instrument_track(w, t, instrument_quota, rng);
     }

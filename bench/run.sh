@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times smfscope's trace on large generated MIDI files against midicsv and
-# against a hand-written floor, all in one run, and prints the table.
+# against a hand-written floor, all in one run, and prints the table. Times
+# -rs (running status) and -u8 (UTF-8 output) against the plain trace too,
+# -rs also on the same music written with running status.
 #
 #   bench/run.sh [SIZE_MB ...]      default sizes: 5 50 200
 #
@@ -12,7 +14,8 @@
 # generated files in build/bench/ for later runs. Every time is the median
 # wall-clock time of its runs; peak memory comes from /usr/bin/time -v.
 # Before timing anything it checks that the floor prints exactly the bytes
-# smfscope prints, and stops if not.
+# smfscope prints, and that -rs decodes the running-status file in step,
+# and stops if not. -u8 is measured only where smfscope has it.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -69,14 +72,21 @@ build_tool "$BENCH/floor" -fexec-charset=CP932 -- bench/floor.cpp
 # ---- files ---------------------------------------------------------------
 big() { echo "$BENCH/big_${1}MB.mid"; }
 notempo() { echo "$BENCH/big_${1}MB_notempo.mid"; }
+# The same music as big_SIZE, written with running status, in fewer bytes.
+running() { echo "$BENCH/big_${1}MB_rs.mid"; }
+make_file() {  # make_file OUT MAKE_BIG_ARGS...
+  local f=$1; shift
+  if [ ! -s "$f" ] || [ "$BENCH/make_big" -nt "$f" ]; then
+    "$BENCH/make_big" "$@" "$f.tmp" && mv "$f.tmp" "$f" || fail "generating $f"
+  fi
+}
 for s in "${SIZES[@]}"; do
-  for variant in "" --no-tempo; do
-    if [ -n "$variant" ]; then f=$(notempo "$s"); else f=$(big "$s"); fi
-    if [ ! -s "$f" ] || [ "$BENCH/make_big" -nt "$f" ]; then
-      "$BENCH/make_big" $variant "$s" "$f.tmp" && mv "$f.tmp" "$f" || fail "generating $f"
-    fi
-  done
+  make_file "$(big "$s")" "$s"
+  make_file "$(notempo "$s")" --no-tempo "$s"
+  make_file "$(running "$s")" --running-status "$s"
 done
+SMALL=$BENCH/small.mid
+make_file "$SMALL" 0.02
 
 TMP=$(mktemp -d)
 OUT="$BENCH/trace.out"
@@ -90,6 +100,17 @@ trap cleanup EXIT
 
 LOAD_AT_START=$(cut -d' ' -f1-3 /proc/loadavg)
 
+# -u8 is measured only where smfscope has it: its trace of a small file then
+# says "MIDIファイル" in UTF-8 (E3 83 95 E3 82 A1 E3 82 A4 E3 83 AB).
+U8_FILE_WORD=$'MIDI\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab'
+HAVE_U8=0
+if "$BIN" -u8 -noteon "$SMALL" < /dev/null > "$TMP/u8.txt" 2> /dev/null &&
+  LC_ALL=C grep -qF "$U8_FILE_WORD" "$TMP/u8.txt"; then
+  HAVE_U8=1
+else
+  log "$BIN -u8 -noteon $SMALL did not exit 0 with a UTF-8 trace: -u8 is not supported yet, not measured"
+fi
+
 # ---- identity before timing -----------------------------------------------
 for s in "${SIZES[@]}"; do
   f=$(big "$s")
@@ -100,15 +121,41 @@ for s in "${SIZES[@]}"; do
   fi
   cmp <("$BIN" -noteon "$(notempo "$s")") <("$BENCH/floor" -noteon "$(notempo "$s")") > "$TMP/cmp.txt" 2>&1 ||
     { cat "$TMP/cmp.txt" >&2; fail "the floor and smfscope differ on $(notempo "$s")"; }
+
+  # -rs against the plain trace compares like with like: on a file with
+  # every status byte the two print the same (the first line names the
+  # argument, which stands elsewhere).
+  log "checking -rs on $f and on $(running "$s")"
+  cmp <("$BIN" -noteon "$f" | tail -n +2) <("$BIN" -rs -noteon "$f" | tail -n +2) > "$TMP/cmp.txt" 2>&1 ||
+    { cat "$TMP/cmp.txt" >&2; fail "'smfscope -rs -noteon' and 'smfscope -noteon' differ on $f; nothing was timed"; }
+  # The running-status file holds the same music: -rs must decode it in
+  # step, to as many notes and no unknown event.
+  "$BIN" -rs -noteon "$(running "$s")" > "$TMP/rs.txt" || fail "smfscope -rs -noteon $(running "$s") exited with an error"
+  notes_plain=$("$BIN" -noteon "$f" | LC_ALL=C grep -acF '] note ' || true)
+  notes_rs=$(LC_ALL=C grep -acF '] note ' "$TMP/rs.txt" || true)
+  unknown_rs=$(LC_ALL=C grep -acF 'Track Event unknown' "$TMP/rs.txt" || true)
+  [ "$notes_plain" -gt 0 ] && [ "$notes_rs" -eq "$notes_plain" ] ||
+    fail "'smfscope -rs -noteon' prints $notes_rs note lines for $(running "$s"), 'smfscope -noteon' $notes_plain for $f; nothing was timed"
+  [ "$unknown_rs" -eq 0 ] ||
+    fail "'smfscope -rs -noteon' prints $unknown_rs lines 'Track Event unknown' for $(running "$s"); nothing was timed"
+  rm -f "$TMP/rs.txt"
+
+  if [ $HAVE_U8 -eq 1 ]; then
+    lines_plain=$("$BIN" -noteon "$f" | wc -l)
+    lines_u8=$("$BIN" -u8 -noteon "$f" | wc -l)
+    [ "$lines_u8" -eq "$lines_plain" ] ||
+      fail "'smfscope -u8 -noteon' prints $lines_u8 lines for $f, 'smfscope -noteon' $lines_plain; nothing was timed"
+  fi
 done
 
 # ---- measuring ------------------------------------------------------------
 # The runs go round-robin over the commands (one run of each, then the next
 # round), so that load from elsewhere on the machine falls on all of them
 # alike and the ratios stay fair.
-KEYS=(smf_null smf_file midicsv floor_null floor_file tempo cp cat)
+KEYS=(smf_null smf_file midicsv floor_null floor_file tempo cp cat rs_null rsfile_rs rsfile_null)
+if [ $HAVE_U8 -eq 1 ]; then KEYS+=(u8_null); fi
 declare -A T RSS BYTES
-declare -a SIZE_BYTES
+declare -a SIZE_BYTES RS_BYTES
 
 # run_once KEY SIZE: one timed run; its nanoseconds go to $TMP/KEY.SIZE,
 # its peak RSS (KiB) raises RSS[KEY,SIZE], the size of what it wrote to a
@@ -127,6 +174,10 @@ run_once() {
     tempo) target=/dev/null cmd=("$BIN" -t 120 "$nt") ;;
     cp) target=/dev/null cmd=(cp "$nt" "$COPY") ;;
     cat) target=$COPY cmd=(cat "$nt") ;;
+    rs_null) target=/dev/null cmd=("$BIN" -rs -noteon "$f") ;;
+    u8_null) target=/dev/null cmd=("$BIN" -u8 -noteon "$f") ;;
+    rsfile_rs) target=/dev/null cmd=("$BIN" -rs -noteon "$(running "$size")") ;;
+    rsfile_null) target=/dev/null cmd=("$BIN" -noteon "$(running "$size")") ;;
   esac
   rm -f "$OUT" "$COPY" "$nt(newtempo=120).mid"
   sync  # no dirty pages of an earlier run left to write back during this one
@@ -148,6 +199,7 @@ run_once() {
 for s in "${SIZES[@]}"; do
   f=$(big "$s")
   SIZE_BYTES[$s]=$(stat -c %s "$f")
+  RS_BYTES[$s]=$(stat -c %s "$(running "$s")")
   n=$RUNS
   if [ "$s" -ge 100 ]; then n=$RUNS_BIG; fi
   log "timing on $f (${SIZE_BYTES[$s]} bytes), $n rounds"
@@ -200,6 +252,23 @@ for s in "${SIZES[@]}"; do
     "$(mib $(( RSS[tempo,$s] - 2 * fk )))" "$(mib "${RSS[floor_null,$s]}")" "$(mib "${RSS[midicsv,$s]}")"
 done
 echo
+echo "-rs and -u8, all to /dev/null; rs file: the same music written with running status"
+printf '%-8s %9s | %9s %9s %9s %9s %9s | %9s %9s %9s %9s\n' "file" "rs file" "-noteon" "-rs" "-u8" "rs file" "rs file" "-rs/" "-u8/" "rs file" "rs file"
+printf '%-8s %9s | %9s %9s %9s %9s %9s | %9s %9s %9s %9s\n' "MB" "MB" "" "-noteon" "-noteon" "-noteon" "-rs" "-noteon" "-noteon" "-rs/" "-rs/"
+printf '%-8s %9s | %9s %9s %9s %9s %9s | %9s %9s %9s %9s\n' "" "" "s" "s" "s" "s" "s" "" "" "-noteon" "rs file"
+printf '%-8s %9s | %9s %9s %9s %9s %9s | %9s %9s %9s %9s\n' "" "" "" "" "" "" "" "" "" "" "-noteon"
+for s in "${SIZES[@]}"; do
+  if [ $HAVE_U8 -eq 1 ]; then u8t=${T[u8_null,$s]} u8r=$(ratio "${T[u8_null,$s]}" "${T[smf_null,$s]}"); else u8t=- u8r=-; fi
+  printf '%-8s %9s | %9s %9s %9s %9s %9s | %9s %9s %9s %9s\n' "$s" \
+    "$(awk -v b="${RS_BYTES[$s]}" 'BEGIN {printf "%.1f", b / 1e6}')" \
+    "${T[smf_null,$s]}" "${T[rs_null,$s]}" "$u8t" "${T[rsfile_null,$s]}" "${T[rsfile_rs,$s]}" \
+    "$(ratio "${T[rs_null,$s]}" "${T[smf_null,$s]}")" "$u8r" \
+    "$(ratio "${T[rsfile_rs,$s]}" "${T[smf_null,$s]}")" "$(ratio "${T[rsfile_rs,$s]}" "${T[rsfile_null,$s]}")"
+done
+echo "(the last column is for information only: without -rs the rs file is not decoded in step and prints other lines)"
+if [ $HAVE_U8 -eq 0 ]; then echo "-u8: not measured, $BIN does not support it yet"; fi
+
+echo
 echo "seconds per 100 MB of input (linearity)"
 printf '%-18s' "" ; for s in "${SIZES[@]}"; do printf ' %9s' "${s} MB"; done; printf ' %9s\n' "max/min"
 for key in smf_null smf_file midicsv floor_null; do
@@ -227,6 +296,16 @@ for s in "${SIZES[@]}"; do
   m2=$(mib $(( RSS[tempo,$s] - 2 * fk )))
   echo "  $s MB: $(verdict "$a" 0.5) smfscope/midicsv $a <= 0.5   $(verdict "$b" 1.1) smfscope/floor $b <= 1.1 (null)   $(verdict "$c" 1.1) $c <= 1.1 (file)"
   echo "  $s MB: $(verdict "$d" 2) -t/cp $d <= 2   $(verdict "$m1" 8) RSS-file $m1 <= 8 MiB   $(verdict "$m2" 8) -t RSS-2xfile $m2 <= 8 MiB"
+  e=$(ratio "${T[rs_null,$s]}" "${T[smf_null,$s]}")
+  # rs file against -noteon on the status-byte file: same music, same lines (plain -noteon misreads the rs file)
+  g=$(ratio "${T[rsfile_rs,$s]}" "${T[smf_null,$s]}")
+  if [ $HAVE_U8 -eq 1 ]; then
+    h=$(ratio "${T[u8_null,$s]}" "${T[smf_null,$s]}")
+    u8_line="$(verdict "$h" 1.5) -u8/-noteon $h <= 1.5"
+  else
+    u8_line="skip -u8/-noteon (no -u8 in $BIN yet)"
+  fi
+  echo "  $s MB: $(verdict "$e" 1.1) -rs/-noteon $e <= 1.1   $(verdict "$g" 1.2) -rs on rs file/-noteon $g <= 1.2   $u8_line"
 done
 if [ ${#SIZES[@]} -gt 1 ]; then
   spread=$(for s in "${SIZES[@]}"; do awk -v t="${T[smf_null,$s]}" -v b="${SIZE_BYTES[$s]}" 'BEGIN {print t / b}'; done |
