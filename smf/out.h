@@ -251,8 +251,9 @@ inline void put_utf8_conversion(Line& line, A a) {
   }
 }
 
+// Kept out of line: the usual output never pays for it.
 template <Format F, size_t... I, typename... A>
-void print_utf8(std::index_sequence<I...>, A... a) {
+[[gnu::noinline, gnu::cold]] void print_utf8(std::index_sequence<I...>, A... a) {
   constexpr Layout L = layout_of<F>;
   static const Utf8Pieces pieces = make_utf8_pieces(F.text, L);
   Line line;

@@ -25,14 +25,15 @@ uint32_t vlq_at(const Image& image, uint32_t pos, int32_t* count) {
   return decode_vlq(image.data + pos, image.size - pos, count);
 }
 
-// Every event's line begins with its position, delta time and status byte
-// (marked "r" where it is the running status, not in the file). The pieces
-// are printed together with the event's own text where it fits, which saves
-// most of the formatting calls of a long trace.
-#define EVENT_PREFIX \
-  "st 0x%06lx ---"   \
-  "time %04lu "      \
-  "%c[%02X] "
+// Every event's line begins with its position, delta time and status byte,
+// marked "r" under -rs where it is the running status, not in the file. The
+// prefix is printed together with the event's own text F where it fits,
+// which saves most of the formatting calls of a long trace; without -rs the
+// mark is part of the format.
+#define EVENT(F, ...)                                                                  \
+  (RS ? out<"st 0x%06lx ---time %04lu %c[%02X] " F>(st, dt, mark,                      \
+                                                    status __VA_OPT__(, ) __VA_ARGS__) \
+      : out<"st 0x%06lx ---time %04lu R[%02X] " F>(st, dt, status __VA_OPT__(, ) __VA_ARGS__))
 
 // What the walk keeps within one track.
 struct Track {
@@ -40,9 +41,11 @@ struct Track {
   uint8_t running;  // the running status (-rs); 0: none
 };
 
-// Walks the event whose delta time starts at `start`. On success `next` is
-// the position after it; on a cut the walk ends at `start`, and the line
-// shows as much of the event as the file holds.
+// Walks the event whose delta time starts at `start`, decoding running
+// status when `RS` (-rs). On success `next` is the position after it; on a
+// cut the walk ends at `start`, and the line shows as much of the event as
+// the file holds.
+template <bool RS>
 Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, uint32_t& next,
                 MetaResult& meta) {
   const unsigned long st = start;
@@ -61,9 +64,9 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
   uint8_t status = at[0];
   uint32_t data = pos + 1;
   char mark = 'R';
-  if (rec.running_status) {
+  if (RS) {
     if (status < 0x80 && track.running == 0) {
-      out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, mark, status, status);
+      EVENT("Track Event unknown %02X\n", status);
       next = pos + 1;
       return Step::next;
     }
@@ -78,14 +81,14 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
   const uint8_t kind = status & 0xF0;
   const int channel = status & 0x0F;
   auto cut = [&] {
-    out<EVENT_PREFIX>(st, dt, mark, status);
+    EVENT("");
     return Step::cut;
   };
 
   uint32_t end = 0;
   bool note = false;
   if (status == 0xFF) {
-    out<EVENT_PREFIX>(st, dt, mark, status);
+    EVENT("");
     memset(&meta, 0, sizeof meta);
     const uint32_t count = handle_meta(image, pos, &meta);
     if (count == 0) return Step::cut;
@@ -99,15 +102,15 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
       rec.beat_denominator = meta.beat_denominator;
     }
     end = pos + count;
-  } else if (status == 0xF0 || (status == 0xF7 && rec.running_status)) {
+  } else if (status == 0xF0 || (RS && status == 0xF7)) {
     int32_t length_bytes = 0;
     const uint32_t length = vlq_at(image, data, &length_bytes);
     const uint64_t total = 1 + uint64_t(length_bytes) + length;
     if (length_bytes == 0 || !bytes_at(image, pos, total)) return cut();
-    out<EVENT_PREFIX "システムエクスクルーシブ \n">(st, dt, mark, status);
+    EVENT("システムエクスクルーシブ \n");
     end = static_cast<uint32_t>(pos + total);
   } else if (kind == 0xB0) {
-    out<EVENT_PREFIX>(st, dt, mark, status);
+    EVENT("");
     const uint32_t count = report_controller(image, status, data);
     if (count == 0) return Step::cut;
     end = data + count;
@@ -115,22 +118,22 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
     const uint8_t* e = bytes_at(image, data, 1);
     if (!e) return cut();
     const char* name = program_name(e[0]);
-    out<EVENT_PREFIX "program change (楽器) %d (%x) %s \n">(st, dt, mark, status, e[0], e[0] + 1,
-                                                            name);
+    EVENT("program change (楽器) %d (%x) %s \n", e[0], e[0] + 1, name);
     if (TrackFacts* facts = track_slot(rec, static_cast<uint32_t>(track.no)))
       facts->track_program = name;
     end = data + 1;
   } else if (kind == 0xE0) {
     const uint8_t* e = bytes_at(image, data, 2);
     if (!e) return cut();
-    out<EVENT_PREFIX
+    EVENT(
         "Ex "
-        "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n">(st, dt, mark, status, e[0], e[1]);
+        "ピッチ・ベンド・チェンジ 0x%02x 0x%02x\n",
+        e[0], e[1]);
     end = data + 2;
   } else if (kind == 0x80) {
     const uint8_t* e = bytes_at(image, data, 2);
     if (!e) return cut();
-    out<EVENT_PREFIX "note off %dch 音 %2d %2d\n">(st, dt, mark, status, channel, e[0], e[1]);
+    EVENT("note off %dch 音 %2d %2d\n", channel, e[0], e[1]);
     end = data + 2;
     note = true;
   } else if (kind == 0x90) {
@@ -140,30 +143,29 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
       facts->track_channel = channel + 1;
       facts->track_used = true;
     }
-    out<EVENT_PREFIX "note %dch 音 %3d %3d\n">(st, dt, mark, status, channel, e[0], e[1]);
+    EVENT("note %dch 音 %3d %3d\n", channel, e[0], e[1]);
     end = data + 2;
     note = true;
-  } else if (rec.running_status && kind == 0xA0) {
+  } else if (RS && kind == 0xA0) {
     const uint8_t* e = bytes_at(image, data, 2);
     if (!e) return cut();
-    out<EVENT_PREFIX "ポリフォニック・キー・プレッシャー %dch 音 %3d %3d\n">(
-        st, dt, mark, status, channel, e[0], e[1]);
+    EVENT("ポリフォニック・キー・プレッシャー %dch 音 %3d %3d\n", channel, e[0], e[1]);
     end = data + 2;
-  } else if (rec.running_status && kind == 0xD0) {
+  } else if (RS && kind == 0xD0) {
     const uint8_t* e = bytes_at(image, data, 1);
     if (!e) return cut();
-    out<EVENT_PREFIX "チャンネル・プレッシャー %dch %3d\n">(st, dt, mark, status, channel, e[0]);
+    EVENT("チャンネル・プレッシャー %dch %3d\n", channel, e[0]);
     end = data + 1;
-  } else if (rec.running_status) {
+  } else if (RS) {
     // A system message that has no place in a file: its byte alone.
-    out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, mark, status, status);
+    EVENT("Track Event unknown %02X\n", status);
     end = pos + 1;
   } else {
     // Without -rs running status is not decoded: a data byte standing where
     // a status belongs is reported with the byte after it and passed over
     // as a pair, which keeps the walk in step for notes.
     if (!bytes_at(image, pos, 2)) return cut();
-    out<EVENT_PREFIX "Track Event unknown %02X\n">(st, dt, mark, status, status);
+    EVENT("Track Event unknown %02X\n", status);
     end = pos + 2;
   }
   next = end;
@@ -238,7 +240,8 @@ int walk_smf(const Image& image, CMIDI& rec) {
 
     while (pos < chunk_end) {
       uint32_t next = pos;
-      const Step step = walk_event(image, rec, track, pos, next, meta);
+      const Step step = rec.running_status ? walk_event<true>(image, rec, track, pos, next, meta)
+                                           : walk_event<false>(image, rec, track, pos, next, meta);
       if (step == Step::cut) {
         report_cut(pos);
         return 0;
