@@ -41,7 +41,7 @@ Utf8Pieces make_utf8_pieces(const char* format, const Layout& layout) {
   for (int i = 0; i <= layout.count; ++i) {
     const char* piece = format + (i == 0 ? 0 : layout.conversions[i - 1].after);
     const size_t n = i == 0 ? layout.lead_length : layout.conversions[i - 1].after_length;
-    char* text = static_cast<char*>(malloc(4 * n + 1));  // kept for the whole run
+    char* text = static_cast<char*>(calloc(4 * n + kPieceMove, 1));  // kept for the whole run
     pieces.length[i] = static_cast<uint16_t>(text ? cp932_to_utf8(piece, n, text) : 0);
     pieces.text[i] = text;
   }

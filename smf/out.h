@@ -106,7 +106,8 @@ void write_out(const char* bytes, size_t n);
 extern bool utf8_output;
 
 // The literal pieces of a format (the lead, then the text after each
-// conversion) in UTF-8, made once per format on its first use.
+// conversion) in UTF-8, made once per format on its first use; each has at
+// least kPieceMove readable bytes.
 struct Utf8Pieces {
   const char* text[kMaxConversions + 1];
   uint16_t length[kMaxConversions + 1];
@@ -120,12 +121,21 @@ const char* utf8_of(FileText text, char* out, size_t& n);
 
 extern const char digit_pairs[201];
 
+// Literal pieces up to this long are copied whole, in one fixed-size move.
+inline constexpr size_t kPieceMove = 32;
+
 struct Line {
-  char buffer[kLineRoom];
+  char buffer[kLineRoom + kPieceMove];  // room for the move of a short piece
   char* p = buffer;
 
   [[gnu::always_inline]] void text(const char* s, size_t n) {
     memcpy(p, s, n);
+    p += n;
+  }
+  // A piece of at least kPieceMove readable bytes, of which n are the text.
+  [[gnu::always_inline]] void piece(const char* s, size_t n) {
+    if (n > kPieceMove) return text(s, n);
+    memcpy(p, s, kPieceMove);
     p += n;
   }
   void flush() {
@@ -253,14 +263,14 @@ inline void put_utf8_conversion(Line& line, A a) {
 
 // Kept out of line: the usual output never pays for it.
 template <Format F, size_t... I, typename... A>
-[[gnu::noinline, gnu::cold]] void print_utf8(std::index_sequence<I...>, A... a) {
+[[gnu::noinline]] void print_utf8(std::index_sequence<I...>, A... a) {
   constexpr Layout L = layout_of<F>;
   static const Utf8Pieces pieces = make_utf8_pieces(F.text, L);
   Line line;
-  line.text(pieces.text[0], pieces.length[0]);
+  line.piece(pieces.text[0], pieces.length[0]);
   // A piece grows at most threefold in UTF-8.
   ((put_utf8_conversion<L.conversions[I], 3 * L.bound>(line, a),
-    line.text(pieces.text[I + 1], pieces.length[I + 1])),
+    line.piece(pieces.text[I + 1], pieces.length[I + 1])),
    ...);
   line.flush();
 }
