@@ -39,6 +39,21 @@ void print_help() {
   out<"※コマンドラインの最後に、MIDIファイルを指定します\n">();
 }
 
+// The usage in English, for "--help" alone.
+void print_usage() {
+  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-u8] FILE.mid\n">();
+  out<"Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n">();
+  out<"  -noteon   trace every event (without it, each track up to its first note)\n">();
+  out<"  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n">();
+  out<"  -t        the same, asking for the tempo\n">();
+  out<"  -v        no tempo track (the default; of -v and -t the later one counts)\n">();
+  out<"  -rs       decode running status, aftertouch and F7 system exclusive\n">();
+  out<"  -u8       print UTF-8 instead of code page 932\n">();
+  out<"  --help    this text; --version  the version (each only on its own)\n">();
+  out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">();
+  out<"Manual: man smfscope; on Windows README.txt beside smfscope.exe.\n">();
+}
+
 // What the arguments ask for.
 struct Options {
   const char* midi_path = "";
@@ -92,14 +107,8 @@ int inspect(const Options& o) {
   return outcome == TempoOutcome::failed ? 1 : 0;
 }
 
-}  // namespace
-
-int run(int argc, char** argv) {
-  const bool output_closed = claim_standard_streams();
-  // -u8 turns every line into UTF-8, also those printed before it.
-  bool utf8 = false;
-  for (int i = 1; i < argc; ++i) utf8 = utf8 || strcmp(argv[i], "-u8") == 0;
-  out_init_stdout(utf8);
+// Scans the arguments: the options, and the file name, whose line it prints.
+Options scan(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -124,12 +133,26 @@ int run(int argc, char** argv) {
       out<"%d MIDIファイル %s\n">(i, Raw{shown_name(o.midi_path)});
     }
   }
+  return o;
+}
 
+}  // namespace
+
+int run(int argc, char** argv) {
+  const bool output_closed = claim_standard_streams();
+  // -u8 turns every line into UTF-8, also those printed before it.
+  bool utf8 = false;
+  for (int i = 1; i < argc; ++i) utf8 = utf8 || strcmp(argv[i], "-u8") == 0;
+  out_init_stdout(utf8);
   int code = 0;
   if (argc == 1) {
     print_help();
+  } else if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    print_usage();
+  } else if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    out<"smfscope 0.02\n">();
   } else {
-    code = inspect(o);
+    code = inspect(scan(argc, argv));
   }
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.

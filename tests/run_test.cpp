@@ -142,6 +142,22 @@ const ArgRow kArgs[] = {
     {{"-t", "5", "a.mid", "-t"}, "", "3 MIDIファイル a.mid\nfs", "a.mid(newtempo=5).mid", 0},
     {{"a.mid", "-rs"}, "", "size 0x000005 Harpsichord\n" + kClosing, "", 0, smf({"00 C0 05 00 06"})},
     {{"-noteon"}, "", "open error\n", "", 1},
+    {{"--version"}, "", "smfscope 0.02\n", "", 0},
+    {{"--help"}, "",
+     "Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-u8] FILE.mid\n"
+     "Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n"
+     "  -noteon   trace every event (without it, each track up to its first note)\n"
+     "  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n"
+     "  -t        the same, asking for the tempo\n"
+     "  -v        no tempo track (the default; of -v and -t the later one counts)\n"
+     "  -rs       decode running status, aftertouch and F7 system exclusive\n"
+     "  -u8       print UTF-8 instead of code page 932\n"
+     "  --help    this text; --version  the version (each only on its own)\n"
+     "Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n"
+     "Manual: man smfscope; on Windows README.txt beside smfscope.exe.\n",
+     "", 0},
+    {{"--help", "a.mid"}, "", "1 MIDIファイル --help\n2 MIDIファイル a.mid\nfs 26\n", "", 0},
+    {{"a.mid", "--version"}, "", "1 MIDIファイル a.mid\n2 MIDIファイル --version\nopen error\n", "", 1},
     {{"missing.mid"}, "", "1 MIDIファイル missing.mid\nopen error\n", "", 1},
     {{"."}, "", "1 MIDIファイル .\nopen error\n", "", 1},
     {{"/dev/null"}, "", "1 MIDIファイル /dev/null\nopen error\n", "", 1},
