@@ -157,5 +157,6 @@ int run(int argc, char** argv) {
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.
   if (fflush(stdout) != 0 || ferror(stdout) || output_closed) code = 1;
+  release_console();
   return code;
 }

@@ -7,10 +7,12 @@
 
 #include "smf/out.h"
 #include "smf/raw_file.h"
+#include "smf/text.h"
 
-// The handle is kept as an integer: INVALID_HANDLE_VALUE is -1, the same
-// "not open" value the record starts with. Names arrive as UTF-8 and reach
-// the system as wide characters, so that every name that exists opens.
+// All that is Windows' own: files, names, the texts of UTF-8 output and the
+// console. The handle is kept as an integer: INVALID_HANDLE_VALUE is -1, the
+// same "not open" value the record starts with. Names arrive as UTF-8 and
+// reach the system as wide characters, so that every name that exists opens.
 
 namespace {
 HANDLE handle_of(const RawFile& f) { return reinterpret_cast<HANDLE>(f.handle); }
@@ -37,8 +39,22 @@ int utf8_to_wide(const char* s, wchar_t* out, int n) {
   return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, -1, out, n);
 }
 
+int wide_to_utf8(const wchar_t* s, char* out, int n) {
+  return WideCharToMultiByte(CP_UTF8, 0, s, -1, out, n, nullptr, nullptr);
+}
+
 int wide_to_cp932(const wchar_t* s, char* out, int n) {
   return WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, s, -1, out, n, "?", nullptr);
+}
+
+// Appends the UTF-8 form of `n` bytes of code page 932 text, or returns
+// false when they do not all decode.
+bool decode(const char* in, int n, char*& to) {
+  wchar_t wide[1024];
+  const int w = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, in, n, wide, 1024);
+  if (w <= 0) return false;
+  to += WideCharToMultiByte(CP_UTF8, 0, wide, w, to, 3 * w, nullptr, nullptr);
+  return true;
 }
 
 HANDLE open_wide(const char* name, DWORD access, DWORD share, DWORD disposition) {
@@ -154,4 +170,55 @@ const char* shown_name(const char* name) {
   char* shown = wide ? convert(wide, wide_to_cp932) : nullptr;
   free(wide);
   return shown ? shown : name;
+}
+
+// Started by a double-click or a drop, the program owns its console alone,
+// and the console would close with the trace as soon as it ends: it waits
+// for Enter first. From a command prompt, or with input or output
+// redirected, nothing changes.
+void release_console() {
+  DWORD processes[2], mode;
+  if (GetConsoleProcessList(processes, 2) != 1 ||
+      !GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ||
+      !GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+    return;
+  out<"\nPress Enter to close this window.\n">();
+  fflush(stdout);
+  for (int c = getchar(); c != '\n' && c != EOF; c = getchar()) {
+  }
+}
+
+char** utf8_arguments(int argc, wchar_t** wargv) {
+  char** argv = static_cast<char**>(calloc(static_cast<size_t>(argc) + 1, sizeof(char*)));
+  for (int i = 0; argv && i < argc; ++i) {
+    argv[i] = convert(static_cast<const wchar_t*>(wargv[i]), wide_to_utf8);
+    if (!argv[i]) argv[i] = const_cast<char*>("");
+  }
+  return argv;
+}
+
+size_t cp932_to_utf8(const char* in, size_t n, char* out) {
+  char* to = out;
+  if (n == 0 || decode(in, static_cast<int>(n), to)) return static_cast<size_t>(to - out);
+  // Character by character: a byte that does not start a character, or a
+  // lead byte without its trail, is shown by its value.
+  for (size_t i = 0; i < n;) {
+    const int length = IsDBCSLeadByteEx(932, static_cast<BYTE>(in[i])) && i + 1 < n ? 2 : 1;
+    if (!decode(in + i, length, to)) {
+      const unsigned char byte = static_cast<unsigned char>(in[i]);
+      *to++ = '\\';
+      *to++ = 'x';
+      *to++ = "0123456789ABCDEF"[byte >> 4];
+      *to++ = "0123456789ABCDEF"[byte & 15];
+      i += 1;
+      continue;
+    }
+    i += static_cast<size_t>(length);
+  }
+  return static_cast<size_t>(to - out);
+}
+
+bool is_utf8(const char* s, size_t n) {
+  return n == 0 ||
+         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, s, static_cast<int>(n), nullptr, 0) > 0;
 }

@@ -1,8 +1,9 @@
 #pragma once
 #include <cstddef>
 
-// Texts for UTF-8 output, converted by the system's own converters
-// (text_posix.cpp: iconv; text_win32.cpp: the Windows code page functions).
+// Texts for UTF-8 output, converted by the system's own converters: iconv
+// on Linux, the code page functions on Windows (in raw_file_posix.cpp and
+// raw_file_win32.cpp, with all else that differs between systems).
 
 // Writes the UTF-8 form of the `n` bytes of code page 932 text at `in` to
 // `out`, which has room for 4 * n bytes: each byte that does not decode as
