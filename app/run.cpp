@@ -63,13 +63,12 @@ struct Options {
   bool running_status = false;
 };
 
-// Runs everything after the arguments have been scanned. Memory is not
-// released: the process ends right after.
+// Runs everything after the arguments have been scanned. The file image and
+// the record live until the process ends, as statics, never released.
 int inspect(const Options& o) {
   RawFile input;
   if (open_read(input, o.midi_path) != 0) {
     out<"open error\n">();
-    close(input);
     return 1;
   }
   // Positions in the file are 32-bit: a larger file cannot be walked.
@@ -82,8 +81,8 @@ int inspect(const Options& o) {
   // print negative as a long.
   out<"fs %lu\n">(static_cast<unsigned long>(fsize));
 
-  uint8_t* data = alloc_file_buffer(fsize);
-  CMIDI rec;
+  static uint8_t* const data = alloc_file_buffer(fsize);
+  static CMIDI rec;
   if (!data || make_record(rec, fsize, o.notes, o.running_status) != 0) {
     out<"not bin\n">();
     return 1;
@@ -97,12 +96,11 @@ int inspect(const Options& o) {
   print_summary(rec);
 
   TempoOutcome outcome = TempoOutcome::go_on;
-  if (o.tempo_mode) outcome = insert_tempo_track(rec, image, o.midi_path, o.newtempo, input);
+  if (o.tempo_mode) outcome = insert_tempo_track(rec, image, o.midi_path, o.newtempo);
   if (outcome == TempoOutcome::go_on) {
     out<"FormatID %d\n">(rec.FormatID);
     out<"Track_Count %d\n">(rec.Track_Count);
     out<"Delta_Time %d\n">(rec.Delta_Time);
-    close(input);
   }
   return outcome == TempoOutcome::failed ? 1 : 0;
 }

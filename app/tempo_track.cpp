@@ -36,32 +36,27 @@ void report_range() { out<"tempo must be 4 to 60000000\n">(); }
 constexpr int kAnswerBytes = 4096;
 constexpr int kAnswers = 100;
 
-// Reads a number from standard input as scanf("%lu") does (white space, also
-// line ends, is skipped; an optional sign; decimal digits; the first other
-// character stays unread), except that a negative number stays negative
-// instead of wrapping around into range, that the result does not depend on
-// the width of long, and that no more than kAnswerBytes bytes are read.
-// Returns EOF at the end of input, 0 when no number stands there, and 1 with
-// `value` (kMaxTempo + 1 for anything out of range).
-int read_answer(unsigned long& value) {
+// Reads an answer from standard input as scanf("%lu") reads a number (white
+// space, also line ends, is skipped; an optional sign; decimal digits; the
+// first other character stays unread), but from no more than kAnswerBytes
+// bytes. Returns false at the end of input; else true and the number in
+// `value`, 0 where there is none or it is negative, and a number out of
+// range stays out of range whatever the width of long.
+bool read_answer(unsigned long& value) {
   int budget = kAnswerBytes;
   auto next = [&budget] { return --budget < 0 ? '\0' : getchar(); };
   int c;
   do c = next();
   while (c == ' ' || (c >= '\t' && c <= '\r'));
-  if (c == EOF) return EOF;
+  if (c == EOF) return false;
   const bool negative = c == '-';
   if (c == '+' || c == '-') c = next();
-  if (c < '0' || c > '9') {
-    if (c != EOF && budget >= 0) ungetc(c, stdin);
-    return 0;
-  }
   value = 0;
   for (; c >= '0' && c <= '9'; c = next())
     if (value <= kMaxTempo) value = value * 10 + static_cast<unsigned long>(c - '0');
   if (c != EOF && budget >= 0) ungetc(c, stdin);
-  if (value > kMaxTempo || (negative && value != 0)) value = kMaxTempo + 1;
-  return 1;
+  if (negative) value = 0;
+  return true;
 }
 
 // Asks for the tempo until an answer in range comes; 0 at the end of input
@@ -70,10 +65,9 @@ uint32_t ask_tempo() {
   for (int bad = 0; bad < kAnswers; ++bad) {
     out<"テンポ入力=">();
     fflush(stdout);
-    unsigned long answer = 0;
-    const int got = read_answer(answer);
-    if (got == EOF) return 0;
-    if (got == 1 && tempo_in_range(answer)) return static_cast<uint32_t>(answer);
+    unsigned long answer;
+    if (!read_answer(answer)) return 0;
+    if (tempo_in_range(answer)) return static_cast<uint32_t>(answer);
     report_range();
     int c = 0;
     for (int rest = 0; rest < kAnswerBytes && c != '\n' && c != EOF; ++rest) c = getchar();
@@ -112,10 +106,9 @@ void plan_tempo_copy(const Image& image, uint64_t header_size, const uint8_t tra
 }
 
 TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char* midi_path,
-                                uint32_t newtempo, RawFile& input) {
+                                uint32_t newtempo) {
   if (rec.tempo != 0) {
     out<"テンポ情報があります\n">();
-    close(input);
     return TempoOutcome::ends;
   }
 

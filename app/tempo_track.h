@@ -46,6 +46,6 @@ enum class TempoOutcome {
 // With a tempo-less input, writes "<path>(newtempo=<bpm>).mid": the input's
 // header chunk with one more track announced, the conductor track, then the
 // rest of the input unchanged. `newtempo` 0 asks for the tempo on standard
-// input. Closes `input` when the run ends here.
+// input.
 TempoOutcome insert_tempo_track(const CMIDI& rec, const Image& image, const char* midi_path,
-                                uint32_t newtempo, RawFile& input);
+                                uint32_t newtempo);

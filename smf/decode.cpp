@@ -9,13 +9,12 @@ uint32_t get_be32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
-int decode_header(const uint8_t* p, HeaderChunk* h) {
+void decode_header(const uint8_t* p, HeaderChunk* h) {
   memcpy(h->id, p, 4);
   h->length = get_be32(p + 4);
   h->format = get_be16(p + 8);
   h->ntrks = get_be16(p + 10);
   h->division = get_be16(p + 12);
-  return 0;
 }
 
 uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count) {

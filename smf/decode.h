@@ -22,8 +22,8 @@ struct HeaderChunk {
   uint16_t division;
 };
 
-// Fills `h` from the 14 bytes at `p`. Checks nothing; always returns 0.
-int decode_header(const uint8_t* p, HeaderChunk* h);
+// Fills `h` from the 14 bytes at `p`. Checks nothing.
+void decode_header(const uint8_t* p, HeaderChunk* h);
 
 // Decodes a variable-length quantity at `p`, of which `avail` bytes are
 // readable: seven bits a byte, most significant first, ended by a byte with

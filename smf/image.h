@@ -11,6 +11,5 @@ struct Image {
 // The one way into the image: a pointer to the `n` bytes at `pos`, or null
 // when they do not lie wholly inside it. Written so that no sum can wrap.
 inline const uint8_t* bytes_at(const Image& image, uint32_t pos, uint64_t n) {
-  if (pos > image.size || n > image.size - pos) return nullptr;
-  return image.data + pos;
+  return n <= image.size && pos <= image.size - n ? image.data + pos : nullptr;
 }

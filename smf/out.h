@@ -42,34 +42,34 @@ struct Format {
 };
 
 struct Conversion {
-  char type = 0;  // d u x X c s
-  bool is_long = false;
-  bool zero = false;
-  uint8_t width = 0;
-  uint16_t after = 0;  // the literal text that follows: offset and length
-  uint16_t after_length = 0;
+  char type;  // d u x X c s
+  bool is_long;
+  bool zero;
+  uint8_t width;
+  uint16_t after;  // the literal text that follows: offset and length
+  uint16_t after_length;
 };
 
 inline constexpr int kMaxConversions = 8;
 
 struct Layout {
-  uint16_t lead_length = 0;  // literal text before the first conversion
-  int count = 0;
+  uint16_t lead_length;  // literal text before the first conversion
+  int count;
   Conversion conversions[kMaxConversions];
-  size_t bound = 0;  // most bytes a line can take, its strings aside
+  size_t bound;  // most bytes a line can take, its strings aside
 };
 
 // Not constexpr: reaching it while a format is taken apart stops the build.
 void unsupported_format(const char* why);
 
 consteval Layout take_apart(const char* s, size_t n) {
-  Layout layout;
+  Layout layout{};
   size_t i = 0;
   while (i < n && s[i] != '%') ++i;
   layout.lead_length = static_cast<uint16_t>(i);
   layout.bound = i;
   while (i < n) {
-    Conversion c;
+    Conversion c{};
     ++i;
     if (i < n && s[i] == '0') {
       c.zero = true;

@@ -22,17 +22,13 @@ int open_read(RawFile& f, const char* name) {
   int fd;
   do fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    f.handle = -1;
-    return 1;
-  }
+  if (fd < 0) return 1;
   struct stat st;
   // Only a regular file has a size to read it by: a directory opens on this
   // system but cannot be read, and a pipe or a device reports size 0, which
   // would pass off an unread file as an empty one.
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    f.handle = -1;
     return 1;
   }
   f.handle = fd;

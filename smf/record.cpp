@@ -10,9 +10,7 @@ int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes, bool running_st
   rec.Conductor_Track = -1;
   rec.System_Setup_Track = -1;
   // Every "MTrk" chunk takes at least its 8-byte head.
-  uint32_t capacity = fsize / 8 + 1;
-  if (capacity < MAX_TRACKS) capacity = MAX_TRACKS;
-  if (capacity > kMaxRecordedTracks) capacity = kMaxRecordedTracks;
+  const uint32_t capacity = fsize / 8 < kMaxRecordedTracks ? fsize / 8 + 1 : kMaxRecordedTracks;
   rec.tracks = static_cast<TrackFacts*>(calloc(capacity, sizeof(TrackFacts)));
   if (!rec.tracks) return 1;
   rec.track_capacity = capacity;

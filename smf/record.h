@@ -1,9 +1,6 @@
 #pragma once
 #include <cstdint>
 
-// The per-track table has room for at least this many tracks.
-inline constexpr uint32_t MAX_TRACKS = 36;
-
 // Tracks beyond this many are walked but not recorded: a header announces
 // at most 65,535, so no summary line could show them.
 inline constexpr uint32_t kMaxRecordedTracks = 65536;
@@ -40,7 +37,7 @@ struct CMIDI {
 // the walk's options, no conductor or "System Setup" track (-1) and a
 // cleared table for every track such a file can hold. 0 on success, 1 when
 // there is no memory for the table.
-int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes, bool running_status = false);
+int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes, bool running_status);
 
 // The facts of track `i`; a cleared entry for a track the walk never reached.
 const TrackFacts& track_facts(const CMIDI& rec, uint32_t i);

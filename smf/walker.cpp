@@ -49,7 +49,7 @@ template <bool RS>
 Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, uint32_t& next,
                 MetaResult& meta) {
   const unsigned long st = start;
-  int32_t delta_length = 0;
+  int32_t delta_length;
   const uint32_t delta = vlq_at(image, start, &delta_length);
   const unsigned long dt = delta;
   const uint32_t pos = start + static_cast<uint32_t>(delta_length);
@@ -85,7 +85,7 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
     return Step::cut;
   };
 
-  uint32_t end = 0;
+  uint32_t end;
   bool note = false;
   if (status == 0xFF) {
     EVENT("");
@@ -103,7 +103,7 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
     }
     end = pos + count;
   } else if (status == 0xF0 || (RS && status == 0xF7)) {
-    int32_t length_bytes = 0;
+    int32_t length_bytes;
     const uint32_t length = vlq_at(image, data, &length_bytes);
     const uint64_t total = 1 + uint64_t(length_bytes) + length;
     if (length_bytes == 0 || !bytes_at(image, pos, total)) return cut();
