@@ -1,29 +1,28 @@
 #pragma once
-// The fuzz target and the checks it makes, also run by the tests.
-#include <cstddef>
+// The fuzz target and its checks, also run by the tests.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "smf/record.h"
 
-// What a walk printed (the trace, then the summary) and recorded.
+// What `fn` prints on standard output.
+std::string capture(const std::function<void()>& fn);
+
+// The options that change a walk, as bits; what a walk of `size` bytes at
+// `data` prints (the trace, the summary) and records (the table's entries).
+enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kAllOptions = 8 };
 struct Walk {
   std::string trace, summary;
-  CMIDI rec;  // its table released: the entries are in `tracks`
+  CMIDI rec;
   std::vector<TrackFacts> tracks;
 };
-
-// The program's options that change a walk, as bits.
-enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kAllOptions = 8 };
-
-// Walks the `size` bytes at `data` as the program does with `options`, then
-// prints the summary, keeping what both print.
 Walk walk(const uint8_t* data, uint32_t size, int options);
 
-// Checks that the walk of the first `cut` bytes prints a prefix of the whole
-// trace, then at most a cut message at a position up to `cut`; aborts if not.
+// Aborts unless the walk of the first `cut` bytes prints a prefix of the
+// whole trace, then at most a cut message at a position up to `cut`.
 void check_prefix(const uint8_t* data, size_t size, size_t cut, int options);
 
-// Checks every property of the fuzz target on the bytes; aborts if one fails.
+// Aborts unless every property of the fuzz target holds for the bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

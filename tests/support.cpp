@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -50,31 +52,13 @@ std::string cp932(std::string_view utf8) {
   return out;
 }
 
-std::string capture(const std::function<void()>& fn) {
-  char* text = nullptr;
-  size_t size = 0;
-  FILE* const saved = stdout;
-  stdout = open_memstream(&text, &size);  // the program writes to whatever stdout is
-  fn();
-  fclose(stdout);
-  stdout = saved;
-  std::string out(text, size);
-  free(text);
-  return out;
-}
-
 TempDir::TempDir() : path((std::filesystem::temp_directory_path() / "smfscope.XXXXXX").string()) {
   mkdtemp(path.data());
 }
 
-TempDir::~TempDir() {
-  std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-  std::filesystem::remove_all(path);
-}
+TempDir::~TempDir() { std::filesystem::remove_all(path); }
 
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string read_file(const std::string& path) {
   std::ostringstream text;
@@ -84,27 +68,14 @@ std::string read_file(const std::string& path) {
 
 const bool kWindows = *SMFSCOPE_RUNNER;
 
-Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
-             const std::string& input, const std::function<void()>& setup) {
+Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const std::string& input,
+             const std::string& shell) {
   TempDir io;
   write_file(io / "in", input);
-  std::vector<const char*> argv = {SMFSCOPE_BIN};
-  if (*SMFSCOPE_RUNNER) argv.insert(argv.begin(), SMFSCOPE_RUNNER);
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  argv.push_back(nullptr);
-  fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) || !freopen((io / "in").c_str(), "r", stdin) ||
-        !freopen((io / "out").c_str(), "w", stdout))
-      _exit(126);
-    if (setup) setup();
-    alarm(10);
-    execv(argv[0], const_cast<char**>(argv.data()));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  std::string command = "cd '" + dir + "' && exec <'" + io / "in" + "' >'" + io / "out" + "' && " + shell +
+                        " exec timeout 10 " SMFSCOPE_RUNNER " '" SMFSCOPE_BIN "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  const int status = system(command.c_str());
   std::string out = read_file(io / "out"), lf;
   for (size_t i = 0; i < out.size(); ++i) {
     if (kWindows && out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) ADD_FAILURE() << "a bare \\n";

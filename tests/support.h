@@ -1,7 +1,6 @@
 #pragma once
-// Helpers shared by the tests: readable bytes, code page 932 texts, captured
-// output, temporary directories and runs of the real program.
-#include <functional>
+// Helpers shared by the tests: readable bytes, code page 932 texts,
+// temporary directories and runs of the real program.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,9 +15,6 @@ std::string smf(const std::vector<std::string>& tracks, int ntrks = -1);
 // The code page 932 bytes of a UTF-8 text, as the program prints it.
 std::string cp932(std::string_view utf8);
 
-// What `fn` prints on standard output.
-std::string capture(const std::function<void()>& fn);
-
 // A new empty directory, removed with all it holds.
 struct TempDir {
   std::string path;
@@ -29,15 +25,13 @@ struct TempDir {
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 
-// The program run as a process in `dir`, standard input read from `input`;
-// `setup` runs in the process before the program starts. A Windows build's
-// "\r\n" line ends come back as "\n" (a bare "\n" fails the test).
+// The program run as a process in `dir`, standard input read from `input`,
+// after the shell commands `shell`. The Windows build (kWindows) runs under
+// Wine: its "\r\n" line ends come back as "\n", and a bare "\n" fails.
 struct Ran {
   int exit;
   std::string out;
 };
-Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
-             const std::string& input = "", const std::function<void()>& setup = {});
-
-// Whether the program under test is the Windows build (run under Wine).
+Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "",
+             const std::string& shell = "");
 extern const bool kWindows;
