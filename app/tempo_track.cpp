@@ -69,8 +69,9 @@ uint32_t ask_tempo() {
     if (!read_answer(answer)) return 0;
     if (tempo_in_range(answer)) return static_cast<uint32_t>(answer);
     report_range();
-    int c = 0;
-    for (int rest = 0; rest < kAnswerBytes && c != '\n' && c != EOF; ++rest) c = getchar();
+    int c, rest = 0;
+    do c = getchar();
+    while (++rest < kAnswerBytes && c != '\n' && c != EOF);
   }
   return 0;
 }

@@ -27,14 +27,13 @@ const char digit_pairs[201] =
     "80818283848586878889"
     "90919293949596979899";
 
-void write_out(const char* bytes, size_t n) {
-#ifdef __GLIBC__
-  fwrite_unlocked(bytes, 1, n, stdout);
-#else
-  // On Windows standard output stays in text mode: "\n" goes out as "\r\n".
-  fwrite(bytes, 1, n, stdout);
+// The program's one thread needs no locking of the stream where the C
+// library offers that. On Windows standard output stays in text mode: "\n"
+// goes out as "\r\n".
+#ifndef __GLIBC__
+#define fwrite_unlocked fwrite
 #endif
-}
+void write_out(const char* bytes, size_t n) { fwrite_unlocked(bytes, 1, n, stdout); }
 
 Utf8Pieces make_utf8_pieces(const char* format, const Layout& layout) {
   Utf8Pieces pieces{};

@@ -71,10 +71,7 @@ consteval Layout take_apart(const char* s, size_t n) {
   while (i < n) {
     Conversion c{};
     ++i;
-    if (i < n && s[i] == '0') {
-      c.zero = true;
-      ++i;
-    }
+    c.zero = i < n && s[i] == '0';  // read as the width's first digit too
     while (i < n && s[i] >= '0' && s[i] <= '9')
       c.width = static_cast<uint8_t>(c.width * 10 + (s[i++] - '0'));
     if (i < n && s[i] == 'l') {
@@ -253,7 +250,7 @@ template <Conversion C, size_t Bound, typename A>
 inline void put_utf8_conversion(Line& line, A a) {
   if constexpr (C.type == 's' && !std::is_same_v<A, Raw>) {
     char converted[4 * 1024];  // a file's texts hold at most 255 bytes, the program's fewer
-    size_t n = 0;
+    size_t n;
     const char* s = utf8_of(a, converted, n);
     put_string<Bound>(line, s, n);
   } else {

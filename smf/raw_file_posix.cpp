@@ -88,7 +88,6 @@ int finish_new(RawFile& f, const char* name) {
   const bool ok = close(f) == 0 && synced && rename(f.temp_name, name) == 0;
   if (!ok) unlink(f.temp_name);
   free(f.temp_name);
-  f.temp_name = nullptr;
   return ok ? 0 : 1;
 }
 
@@ -96,7 +95,6 @@ void discard_new(RawFile& f) {
   close(f);
   unlink(f.temp_name);
   free(f.temp_name);
-  f.temp_name = nullptr;
 }
 
 uint8_t* alloc_file_buffer(uint64_t size) {

@@ -85,7 +85,7 @@ Step walk_event(const Image& image, CMIDI& rec, Track& track, uint32_t start, ui
     return Step::cut;
   };
 
-  uint32_t end;
+  uint32_t end = pos;  // each kind of event moves it on
   bool note = false;
   if (status == 0xFF) {
     EVENT("");
@@ -199,7 +199,7 @@ int walk_smf(const Image& image, CMIDI& rec) {
     }
     pos = 8 + header.length;
   }
-  Track track{0, 0};
+  Track track{};
   out<"pos=0x%lx\n">(static_cast<unsigned long>(pos));
 
   MetaResult meta;

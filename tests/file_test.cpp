@@ -30,11 +30,10 @@ TEST(RawFile, OpensClosesReadsAndWrites) {
     const int next = dup(0);  // the refused file left no descriptor open
     EXPECT_TRUE(refused && next == free_fd && ::close(next) == 0) << name;
   }
-  RawFile f, in, out;
+  RawFile f, in, out;  // closed before it is opened, and twice; a read of more than there is
   char bytes[100] = {};
-  EXPECT_EQ(close(f), 1);  // before it was opened
-  ASSERT_EQ(open_read(f, (dir / "empty").c_str()), 0);
-  EXPECT_TRUE(f.size == 0 && read_bytes(f, bytes, 1) == 0 && close(f) == 0 && close(f) == 1);
+  EXPECT_TRUE(close(f) == 1 && open_read(f, (dir / "empty").c_str()) == 0 && f.size == 0 &&
+              read_bytes(f, bytes, 1) == 0 && close(f) == 0 && close(f) == 1);
 
   struct sigaction action = {};
   action.sa_handler = serve_pipe;  // no SA_RESTART: the blocked call ends with EINTR
@@ -46,8 +45,7 @@ TEST(RawFile, OpensClosesReadsAndWrites) {
   ualarm(100000, 0);
   EXPECT_EQ(read_bytes(in, bytes, 4), 4u);
   fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);  // fill the pipe, then block on it
-  while (write(g_pipe[1], bytes, 1) == 1) {
-  }
+  while (write(g_pipe[1], bytes, 1) == 1) continue;
   fcntl(g_pipe[1], F_SETFL, 0);
   g_reading = false;
   ualarm(100000, 0);

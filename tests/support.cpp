@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,8 +33,7 @@ std::string smf(const std::vector<std::string>& tracks, int ntrks) {
   std::string file = hex("\"MThd\" 00000006 0001") + char(n >> 8) + char(n) + hex("01E0");
   for (const std::string& t : tracks) {
     const std::string e = hex(t);
-    const auto size = static_cast<uint32_t>(e.size());
-    file += "MTrk" + std::string{char(size >> 24), char(size >> 16), char(size >> 8), char(size)} + e;
+    file += "MTrk" + std::string{char(e.size() >> 24), char(e.size() >> 16), char(e.size() >> 8), char(e.size())} + e;
   }
   return file;
 }
