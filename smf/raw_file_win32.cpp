@@ -57,12 +57,27 @@ bool decode(const char* in, int n, char*& to) {
   return true;
 }
 
-HANDLE open_wide(const char* name, DWORD access, DWORD share, DWORD disposition) {
+HANDLE open_wide(const char* name, DWORD access, DWORD share, DWORD disposition,
+                 DWORD flags = FILE_ATTRIBUTE_NORMAL) {
   wchar_t* wide = convert(name, utf8_to_wide);
   if (!wide) return INVALID_HANDLE_VALUE;
-  const HANDLE h = CreateFileW(wide, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr);
   free(wide);
   return h;
+}
+
+// Whether what stands at `name` may be replaced by a new file: nothing, a
+// file on disk or a link; not a directory, a device or a pipe.
+bool replaceable(const char* name) {
+  const HANDLE h = open_wide(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool file = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+                    (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                     (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
+  CloseHandle(h);
+  return file;
 }
 }  // namespace
 
@@ -92,12 +107,7 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
 }
 
 int create_new(RawFile& f, const char* name) {
-  wchar_t* wide = convert(name, utf8_to_wide);
-  const DWORD attributes = wide ? GetFileAttributesW(wide) : 0;
-  free(wide);
-  if (!wide || (attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
-    return 1;
+  if (!replaceable(name)) return 1;
   const size_t n = strlen(name);
   char* temp = static_cast<char*>(malloc(n + 16));
   if (!temp) return 1;
