@@ -85,6 +85,7 @@ const ArgRow kArgs[] = {
              "-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n"
              "-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n※コマンドラインの最後に、MIDIファイルを指定します\n"},
     {{"a.mid"}, "", "1 MIDIファイル a.mid\nfs 26\n"},
+    {{"a.mid"}, "", "1 MIDIファイル a.mid\nfs 0\npos=0x0\n=====", 0, "", ""},
     {{"-T", "-V", "-noteOn", "a.mid"}, "", "1 MIDIファイル -T\n2 MIDIファイル -V\n3 MIDIファイル -noteOn\n4 MIDIファイル a.mid\nfs"},
     {{"-t", "120abc", "a.mid"}, "", "3 MIDIファイル a.mid\nfs", 0, "120"},
     {{"-t", " \t+89", "a.mid"}, "", "3 MIDIファイル a.mid\nfs", 0, "89"},
@@ -114,9 +115,9 @@ const ArgRow kArgs[] = {
     {{"-t", "120", "a.mid"}, "", "\nCMIDI.Track_Count 1\nFormatID 0\nTrack_Count 1\nDelta_Time 480\n", 0, "120 07 A1 20",
      hex("\"MThd\" 0000000A 0000 0001 01E0 11223344 \"MTrk\" 00000000 \"JUNK\" 00000000 FF")},
     // Refusals: nothing is written.
-    {{"-t", "90", "a.mid"}, "", " size 0x000007 \nテンポ情報があります\n", 0, "", smf({"00 FF 51 03 07 A1 20"})},
+    {{"-t", "3", "a.mid"}, "", " size 0x000007 \nテンポ情報があります\n", 0, "", smf({"00 FF 51 03 07 A1 20"})},
     {{"-t", "a.mid"}, "", "cannot add a track: no complete MThd header\n", 1, "", hex("\"MThd\" 00000004 0000 0001")},
-    {{"-t", "90", "a.mid"}, "", "cannot add a track: no complete MThd header\n", 1, "", hex("\"MThd\" 00000008 0000 0001 01E0")},
+    {{"-t", "3", "a.mid"}, "", "cannot add a track: no complete MThd header\n", 1, "", hex("\"MThd\" 00000008 0000 0001 01E0")},
     {{"-t", "90", "a.mid"}, "", "cannot add a track: the header already announces 65535 tracks\n", 1, "", smf({}, 65535)},
     {{"-t", "3", "a.mid"}, "", "size 0x000004 \n" + kRange, 1},
     {{"-t", "60000001", "a.mid"}, "", "\n" + kRange, 1},
