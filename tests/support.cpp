@@ -7,7 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 // A Windows build runs under a loader (the Wine loader) and writes "\r\n".
 #ifndef SMFSCOPE_RUNNER
@@ -58,9 +58,7 @@ TempDir::~TempDir() { std::filesystem::remove_all(path); }
 void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::string read_file(const std::string& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 const bool kWindows = *SMFSCOPE_RUNNER;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "fuzz/smf_fuzz.h"
+#include "smf/out.h"
 #include "support.h"
 
 namespace {
@@ -129,7 +130,7 @@ const Row kWalks[] = {
     {read_file(EXAMPLES "/demo.mid").substr(0, 170), "st 0x0000a7 ---time 0000 R[90] unexpected end of file at 0x0000a7\n===="},
     {hex(kHead + "\"MTrk\" FFFFFFFF 00 FF 2F 00"), "mtrk size 4294967295 0xffffffff\nst 0x000016 ---time 0000 " + kToTheEnd},
     {hex(kHead + "\"MTrk\" 80000000 00 FF 2F 00"), "mtrk size 2147483648 0x80000000\nst 0x000016 ---time 0000 " + kToTheEnd},
-    {hex(kHead + "\"XY\" 0000 FFFFFFF8 00 FF 2F 00"), "00000e not Mtrk\npos e ->fsize 1a\nunexpected end of file at 0x00000e\n"},
+    {hex(kHead + "\"MTrX\" FFFFFFF8 00 FF 2F 00"), "00000e not Mtrk\npos e ->fsize 1a\nunexpected end of file at 0x00000e\n"},
     // The first note of a track whose length reaches past the file ends the walk.
     {hex(kHead + "\"MTrk\" 00000064 00 90 3C 64 00 FF 2F 00"), "R[90] note 0ch 音  60 100\nunexpected end of file at 0x00000e\n" + kRule +
      "tempo=   0\n拍子 0/0\nCMIDI Conductor_Track= -1\n"
@@ -157,6 +158,15 @@ const Row kWalks[] = {
 TEST(Trace, WalksAsTheirLines) {
   for (const Row& row : kWalks)
     EXPECT_NE(printed(row.in, row.options).find(cp932(row.out)), std::string::npos) << row.out;
+}
+
+// The formatter: numbers at their widths and extremes, and texts past a
+// line's room, in both outputs (-u8 first: the usual one is left on).
+TEST(Trace, FormatsNumbersAndLongTexts) {
+  for (const std::string s(1000, 's'); bool u8 : {true, false})
+    EXPECT_EQ(capture([&] { outfmt::utf8_output = u8;
+                            out<"%s%5d|%12lu%06lx %X %c%u%s\n">(s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', 7u, s.c_str()); }),
+              s + "  -42|           0ffffffffffffffff AB c7" + s + "\n");
 }
 
 // The fuzz target's checks on its seed corpus, and on every prefix and every
