@@ -150,7 +150,7 @@ const Row kWalks[] = {
      "Track  3 (MIDI Track  0)     -       pos 0x00004c size 0x000011 Violin\n(end)", kFirst},
     {smf({"00 80 3C 40  00 90 3C 64  00 C0 05", "00 FF 51 03 00 12 FC"}, 1), "tempo=12345\n拍子 0/0\n"
      "CMIDI Conductor_Track= 1\nTrack  0 (MIDI Track  0)     -       pos 0x00000e size 0x00000b \n(end)", kFirst},
-    {smf({"00 C0 05 00 06  00 9A 3C 64 00 3E 50", "00 FF 2F 00"}), "Track  0 (MIDI Track 11)   使用済    pos "
+    {smf({"00 C0 05 00 06  00 9A 3C 64 00 3E 50", "00 3E 50 00"}), "Track  0 (MIDI Track 11)   使用済    pos "
      "0x00000e size 0x00000c Harpsichord\nTrack  1 (MIDI Track  0)     -       pos 0x000022 size 0x000004 \n(end)", kRs},
 };
 // clang-format on
