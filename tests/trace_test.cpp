@@ -165,8 +165,8 @@ TEST(Trace, WalksAsTheirLines) {
 TEST(Trace, FormatsNumbersAndLongTexts) {
   for (const std::string s(1000, 's'); bool u8 : {true, false})
     EXPECT_EQ(capture([&] { outfmt::utf8_output = u8;
-                            out<"%s%5d|%12lu%06lx %X %c%u%s\n">(s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', 7u, s.c_str()); }),
-              s + "  -42|           0ffffffffffffffff AB c7" + s + "\n");
+                            out<"%s%5d|%12lu%06lx %X %c%ld%s\n">(s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', -7l, s.c_str()); }),
+              s + "  -42|           0ffffffffffffffff AB c-7" + s + "\n");
 }
 
 // The fuzz target's checks on its seed corpus, and on every prefix and every
