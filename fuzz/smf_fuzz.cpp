@@ -61,7 +61,8 @@ void check_prefix(const uint8_t* data, size_t size, size_t cut, int options) {
   std::string bytes(reinterpret_cast<const char*>(data), cut);
   bytes += static_cast<char>(cut < size ? data[cut] ^ 0x55 : 0x55);
   const Walk whole = walk(data, static_cast<uint32_t>(size), options);
-  std::string part = without_fsize(walk(reinterpret_cast<const uint8_t*>(bytes.data()), cut, options).trace);
+  std::string part =
+      without_fsize(walk(reinterpret_cast<const uint8_t*>(bytes.data()), cut, options).trace);
   const size_t at = part.rfind("unexpected end of file at 0x");
   if (at != std::string::npos) {
     check(part.find('\n', at) == part.size() - 1, "the cut message ends the trace");

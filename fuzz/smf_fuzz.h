@@ -10,7 +10,9 @@ std::string capture(const std::function<void()>& fn);
 // The options that change a walk, as bits; what a walk of `size` bytes at
 // `data` prints: the trace, then the summary.
 enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kAllOptions = 8 };
-struct Walk { std::string trace, summary; };
+struct Walk {
+  std::string trace, summary;
+};
 Walk walk(const uint8_t* data, uint32_t size, int options);
 
 // Aborts unless the walk of the first `cut` bytes prints a prefix of the

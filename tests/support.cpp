@@ -33,7 +33,10 @@ std::string smf(const std::vector<std::string>& tracks, int ntrks) {
   std::string file = hex("\"MThd\" 00000006 0001") + char(n >> 8) + char(n) + hex("01E0");
   for (const std::string& t : tracks) {
     const std::string e = hex(t);
-    file += "MTrk" + std::string{char(e.size() >> 24), char(e.size() >> 16), char(e.size() >> 8), char(e.size())} + e;
+    file += "MTrk" +
+            std::string{char(e.size() >> 24), char(e.size() >> 16), char(e.size() >> 8),
+                        char(e.size())} +
+            e;
   }
   return file;
 }
@@ -55,7 +58,9 @@ TempDir::TempDir() : path((std::filesystem::temp_directory_path() / "smfscope.XX
 
 TempDir::~TempDir() { std::filesystem::remove_all(path); }
 
-void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 std::string read_file(const std::string& path) {
   return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
@@ -67,8 +72,8 @@ Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const
              const std::string& shell) {
   TempDir io;
   write_file(io / "in", input);
-  std::string command = "cd '" + dir + "' && exec <'" + io / "in" + "' >'" + io / "out" + "' && " + shell +
-                        " exec timeout 10 " SMFSCOPE_RUNNER " '" SMFSCOPE_BIN "'";
+  std::string command = "cd '" + dir + "' && exec <'" + io / "in" + "' >'" + io / "out" + "' && " +
+                        shell + " exec timeout 10 " SMFSCOPE_RUNNER " '" SMFSCOPE_BIN "'";
   for (const std::string& a : args) command += " '" + a + "'";
   const int status = system(command.c_str());
   std::string out = read_file(io / "out"), lf;

@@ -28,7 +28,10 @@ std::string read_file(const std::string& path);
 // The program run as a process in `dir`, standard input read from `input`,
 // after the shell commands `shell`. The Windows build (kWindows) runs under
 // Wine: its "\r\n" line ends come back as "\n", and a bare "\n" fails.
-struct Ran { int exit; std::string out; };
-Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const std::string& input = "",
-             const std::string& shell = "");
+struct Ran {
+  int exit;
+  std::string out;
+};
+Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
+             const std::string& input = "", const std::string& shell = "");
 extern const bool kWindows;

@@ -24,7 +24,8 @@ std::string printed(const std::string& file, int options) {
 // after it is left out where it stands right after the event's bytes, so each
 // row pins how far the walk went; without it the file ends with the event.
 std::string event(const std::string& bytes, int options, bool end_of_track = true) {
-  const std::string trace = printed(smf({"00 " + bytes + (end_of_track ? " 00 FF 2F 00" : "")}), options);
+  const std::string trace =
+      printed(smf({"00 " + bytes + (end_of_track ? " 00 FF 2F 00" : "")}), options);
   const size_t from = trace.find("st 0x000016 ---time 0000 ") + 25;
   std::string text = trace.substr(from, trace.find("\npos 0") + 1 - from);
   for (size_t at; (at = text.find("st 0x")) != std::string::npos;) text.replace(at, 25, "|");
@@ -33,7 +34,10 @@ std::string event(const std::string& bytes, int options, bool end_of_track = tru
   return text;
 }
 
-struct Row { std::string in, out; int options = kAll; };
+struct Row {
+  std::string in, out;
+  int options = kAll;
+};
 
 const std::string k255(255, 'a');
 
@@ -92,13 +96,15 @@ const Row kEvents[] = {
 TEST(Trace, EachEventAsItsLine) {
   for (const Row& row : kEvents) {
     EXPECT_EQ(event(row.in, row.options), cp932(row.out)) << row.in;
-    EXPECT_TRUE(!row.out.ends_with("\n") || event(row.in, row.options, false) == cp932(row.out)) << row.in;
+    EXPECT_TRUE(!row.out.ends_with("\n") || event(row.in, row.options, false) == cp932(row.out))
+        << row.in;
   }
 }
 
 const std::string kHead = "\"MThd\" 00000006 0001 0001 01E0 ", kSmall = smf({"00 FF 2F 00"});
 const std::string kRule = std::string(40, '=') + "\n";
-const std::string kToTheEnd = "R[FF] [2F] トラック終端\nst 0x00001a ---unexpected end of file at 0x00001a\n";
+const std::string kToTheEnd =
+    "R[FF] [2F] トラック終端\nst 0x00001a ---unexpected end of file at 0x00001a\n";
 const std::string kTempoAfterANote = smf({
     "00 FF 58 04 03 02 18 08  00 FF 2F 00",
     "00 90 3C 64  00 FF 51 03 07 A1 20",                     // hidden without -noteon
@@ -164,8 +170,11 @@ TEST(Trace, WalksAsTheirLines) {
 // line's room, in both outputs (-u8 first: the usual one is left on).
 TEST(Trace, FormatsNumbersAndLongTexts) {
   for (const std::string s(1000, 's'); bool u8 : {true, false})
-    EXPECT_EQ(capture([&] { outfmt::utf8_output = u8;
-                            out<"%s%5d|%12lu%06lx %X %c%ld%s\n">(s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', -7l, s.c_str()); }),
+    EXPECT_EQ(capture([&] {
+                outfmt::utf8_output = u8;
+                out<"%s%5d|%12lu%06lx %X %c%ld%s\n">(s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', -7l,
+                                                     s.c_str());
+              }),
               s + "  -42|           0ffffffffffffffff AB c-7" + s + "\n");
 }
 
@@ -178,11 +187,13 @@ TEST(Trace, PropertiesOverEveryPrefixAndByteChange) {
     const std::string bytes = read_file(seed.path());
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
-  for (std::string file : {read_file(FUZZ_CORPUS "/every_item.mid"), read_file(EXAMPLES "/demo.mid"),
-                           read_file(FUZZ_CORPUS "/running_status.mid")}) {
+  for (std::string file :
+       {read_file(FUZZ_CORPUS "/every_item.mid"), read_file(EXAMPLES "/demo.mid"),
+        read_file(FUZZ_CORPUS "/running_status.mid")}) {
     auto* data = reinterpret_cast<const uint8_t*>(file.data());
     for (size_t cut = 0; cut <= file.size(); ++cut)
-      for (int options = 0; options < kAllOptions; ++options) check_prefix(data, file.size(), cut, options);
+      for (int options = 0; options < kAllOptions; ++options)
+        check_prefix(data, file.size(), cut, options);
     for (char& byte : file) {
       const char kept = byte;
       for (int value : {0x00, 0x7F, 0x81, 0xF0, 0xFF}) {
