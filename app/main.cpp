@@ -1,5 +1,5 @@
 #include "app/run.h"
-#include "smf/raw_file.h"
+#include "platform/console.h"
 
 #ifdef _WIN32
 // Windows hands over the arguments as wide characters: as UTF-8, every name

@@ -4,153 +4,111 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/options.h"
 #include "app/summary.h"
 #include "app/tempo_track.h"
-#include "smf/out.h"
-#include "smf/raw_file.h"
+#include "output/format.h"
+#include "output/trace.h"
+#include "platform/console.h"
+#include "platform/files.h"
 #include "smf/record.h"
-#include "smf/walker.h"
 
 namespace {
 
-// The number after "-t": leading white space, an optional sign, then decimal
-// digits up to the first other character; 0 without digits. A value past
-// the 32-bit range, and any negative one, stands as the largest value (out of
-// range, so refused later) rather than wrapping around.
-uint32_t parse_tempo(const char* text) {
-  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
-  const bool negative = *text == '-';
-  if (*text == '+' || *text == '-') ++text;
-  uint64_t value = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) {
-    value = value * 10 + static_cast<uint64_t>(*text - '0');
-    if (value > UINT32_MAX) value = uint64_t{UINT32_MAX} + 1;
-  }
-  if (value > UINT32_MAX || (negative && value != 0)) return UINT32_MAX;
-  return static_cast<uint32_t>(value);
-}
-
-void print_help() {
-  out<"\nsmfscope v0.02 オプション\n">();
-  out<"-v (MIDIの情報を表示します(省略可)\n">();
-  out<"-noteon -v使用時に、音符の情報をすべて表示する\n">();
-  out<"-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n">();
-  out<"-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n">();
-  out<"※コマンドラインの最後に、MIDIファイルを指定します\n">();
+void print_help(Encoding e) {
+  out<TXT("\nsmfscope v0.02 オプション\n")>(e);
+  out<TXT("-v (MIDIの情報を表示します(省略可)\n")>(e);
+  out<TXT("-noteon -v使用時に、音符の情報をすべて表示する\n")>(e);
+  out<TXT("-t テンポを設定します（プログラム実行時に、テンポ入力待ちになります\n")>(e);
+  out<TXT("-t nnn テンポを設定します(オプションとして与えるので、プログラムは止まりません\n")>(e);
+  out<TXT("※コマンドラインの最後に、MIDIファイルを指定します\n")>(e);
 }
 
 // The usage in English, for "--help" alone.
-void print_usage() {
-  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-u8] FILE.mid\n">();
-  out<"Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n">();
-  out<"  -noteon   trace every event (without it, each track up to its first note)\n">();
-  out<"  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n">();
-  out<"  -t        the same, asking for the tempo\n">();
-  out<"  -v        no tempo track (the default; of -v and -t the later one counts)\n">();
-  out<"  -rs       decode running status, aftertouch and F7 system exclusive\n">();
-  out<"  -u8       print UTF-8 instead of code page 932\n">();
-  out<"  --help    this text; --version  the version (each only on its own)\n">();
-  out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">();
-  out<"Manual: man smfscope; on Windows README.txt beside smfscope.exe.\n">();
+void print_usage(Encoding e) {
+  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-u8] FILE.mid\n">(e);
+  out<"Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n">(e);
+  out<"  -noteon   trace every event (without it, each track up to its first note)\n">(e);
+  out<"  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n">(
+      e);
+  out<"  -t        the same, asking for the tempo\n">(e);
+  out<"  -v        no tempo track (the default; of -v and -t the later one counts)\n">(e);
+  out<"  -rs       decode running status, aftertouch and F7 system exclusive\n">(e);
+  out<"  -u8       print UTF-8 instead of code page 932\n">(e);
+  out<"  --help    this text; --version  the version (each only on its own)\n">(e);
+  out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">(
+      e);
+  out<"Manual: man smfscope; on Windows README.txt beside smfscope.exe.\n">(e);
 }
 
-// What the arguments ask for.
-struct Options {
-  const char* midi_path = "";
-  bool tempo_mode = false;
-  uint32_t newtempo = 0;  // 0: none given
-  bool notes = false;
-  bool running_status = false;
-};
+// What the scan found, in the order of the arguments: a line for each file
+// name, and a message for each "-t" without a tempo.
+void print_roles(int argc, char** argv, const Options& o, Encoding e) {
+  for (int i = 1; i < argc; ++i) {
+    if (o.roles[i] == Role::tempo_missing) out<TXT("オプションにテンポが見つかりません\n")>(e);
+    if (o.roles[i] == Role::file_name)
+      out<TXT("%d MIDIファイル %s\n")>(e, i, FileName{shown_name(argv[i], o.utf8), false});
+  }
+}
 
-// Runs everything after the arguments have been scanned. The file image and
-// the record live until the process ends, as statics, never released.
-int inspect(const Options& o) {
+// Runs everything after the arguments have been scanned.
+int inspect(const Options& o, Encoding e) {
   RawFile input;
-  if (open_read(input, o.midi_path) != 0) {
-    out<"open error\n">();
+  if (!o.midi_path || open_read(input, o.midi_path) != 0) {
+    out<"open error\n">(e);
     return 1;
   }
   // Positions in the file are 32-bit: a larger file cannot be walked.
   if (input.size > UINT32_MAX) {
-    out<"file too large\n">();
+    out<"file too large\n">(e);
     return 1;
   }
-  const uint32_t fsize = static_cast<uint32_t>(input.size);
-  // Unsigned: on Windows a long has 32 bits, and sizes from 2 GiB on would
-  // print negative as a long.
-  out<"fs %lu\n">(static_cast<unsigned long>(fsize));
+  const uint32_t size = static_cast<uint32_t>(input.size);
+  out<"fs %lu\n">(e, size);
 
-  static uint8_t* const data = alloc_file_buffer(fsize);
-  static CMIDI rec;
-  if (!data || make_record(rec, fsize, o.notes, o.running_status) != 0) {
-    out<"not bin\n">();
+  // The image lives until the process ends: it is never released.
+  uint8_t* const data = alloc_file_buffer(size);
+  Record record;
+  if (!data || make_record(record, size) != 0) {
+    out<"not bin\n">(e);
     return 1;
   }
-  if (read_bytes(input, data, fsize) != fsize) {
-    out<"read error\n">();
+  if (read_bytes(input, data, size) != size) {
+    out<"read error\n">(e);
     return 1;
   }
-  const Image image{data, fsize};
-  walk_smf(image, rec);
-  print_summary(rec);
+  const Image image{data, size};
+  print_trace(image, o.walk, e, false, record);
+  print_summary(record, e);
 
   TempoOutcome outcome = TempoOutcome::go_on;
-  if (o.tempo_mode) outcome = insert_tempo_track(rec, image, o.midi_path, o.newtempo);
-  if (outcome == TempoOutcome::go_on) {
-    out<"FormatID %d\n">(rec.FormatID);
-    out<"Track_Count %d\n">(rec.Track_Count);
-    out<"Delta_Time %d\n">(rec.Delta_Time);
-  }
+  if (o.tempo_mode) outcome = insert_tempo_track(record, image, o.midi_path, o.newtempo, e);
+  if (outcome == TempoOutcome::go_on)
+    out<"FormatID %d\nTrack_Count %d\nDelta_Time %d\n">(e, record.format, record.track_count,
+                                                        record.division);
   return outcome == TempoOutcome::failed ? 1 : 0;
-}
-
-// Scans the arguments: the options, and the file name, whose line it prints.
-Options scan(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (strcmp(arg, "-v") == 0) {
-      o.tempo_mode = false;
-    } else if (strcmp(arg, "-t") == 0) {
-      o.tempo_mode = true;
-      if (i + 1 < argc) {
-        o.newtempo = parse_tempo(argv[i + 1]);
-        if (o.newtempo != 0) {
-          ++i;
-        } else {
-          out<"オプションにテンポが見つかりません\n">();
-        }
-      }
-    } else if (strcmp(arg, "-noteon") == 0) {
-      o.notes = true;
-    } else if (strcmp(arg, "-rs") == 0) {
-      o.running_status = true;
-    } else if (strcmp(arg, "-u8") != 0) {
-      o.midi_path = arg;
-      out<"%d MIDIファイル %s\n">(i, Raw{shown_name(o.midi_path)});
-    }
-  }
-  return o;
 }
 
 }  // namespace
 
 int run(int argc, char** argv) {
   const bool output_closed = claim_standard_streams();
-  // -u8 turns every line into UTF-8, also those printed before it.
-  bool utf8 = false;
-  for (int i = 1; i < argc; ++i) utf8 = utf8 || strcmp(argv[i], "-u8") == 0;
-  out_init_stdout(utf8);
+  start_output();
+  Options o;
   int code = 0;
   if (argc == 1) {
-    print_help();
+    print_help(Encoding::cp932);
   } else if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-    print_usage();
+    print_usage(Encoding::cp932);
   } else if (argc == 2 && strcmp(argv[1], "--version") == 0) {
-    out<"smfscope 0.02\n">();
+    out<"smfscope 0.02\n">(Encoding::cp932);
+  } else if (!scan(argc, argv, o)) {
+    out<"not bin\n">(Encoding::cp932);
+    code = 1;
   } else {
-    code = inspect(scan(argc, argv));
+    const Encoding e = o.utf8 ? Encoding::utf8 : Encoding::cp932;
+    print_roles(argc, argv, o, e);
+    code = inspect(o, e);
   }
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.

@@ -9,9 +9,7 @@
 #include <cstring>
 
 #include "app/summary.h"
-#include "smf/out.h"
-#include "smf/text.h"
-#include "smf/walker.h"
+#include "output/trace.h"
 
 namespace {
 
@@ -44,13 +42,12 @@ std::string capture(const std::function<void()>& fn) {
 
 Walk walk(const uint8_t* data, uint32_t size, int options) {
   Walk w;
-  CMIDI rec;
-  check(make_record(rec, size, options & kNotes, options & kRunningStatus) == 0, "a record");
-  outfmt::utf8_output = options & kUtf8;
-  w.trace = capture([&] { check(walk_smf(Image{data, size}, rec) == 0, "walk_smf returns 0"); });
-  w.summary = capture([&] { print_summary(rec); });
-  outfmt::utf8_output = false;
-  free(rec.tracks);
+  Record record;
+  check(make_record(record, size) == 0, "a record");
+  const Encoding e = options & kUtf8 ? Encoding::utf8 : Encoding::cp932;
+  const WalkOptions walk{(options & kNotes) != 0, (options & kRunningStatus) != 0};
+  w.trace = capture([&] { print_trace(Image{data, size}, walk, e, false, record); });
+  w.summary = capture([&] { print_summary(record, e); });
   return w;
 }
 

@@ -30,3 +30,12 @@ uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count) {
   *count = 0;
   return 0;
 }
+
+uint32_t tempo_bpm(const uint8_t* p) {
+  const uint32_t micros = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+  return micros ? 60000000u / micros : 0;
+}
+
+int32_t time_signature_denominator(uint8_t exponent) {
+  return exponent <= 30 ? int32_t{1} << exponent : INT32_MIN;
+}

@@ -32,3 +32,12 @@ void decode_header(const uint8_t* p, HeaderChunk* h);
 // (1..4) in `*count` and returns the value; stores 0 and returns 0 when the
 // quantity runs past the `avail` bytes.
 uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count);
+
+// The beats per minute of a tempo event's three bytes of microseconds per
+// quarter note, truncated; 0 for 0 microseconds, which has none.
+uint32_t tempo_bpm(const uint8_t* p);
+
+// 2 to the power `exponent` as a signed 32-bit number, the denominator of a
+// time signature; from 2^31 on it has no such value and stands as the
+// smallest one.
+int32_t time_signature_denominator(uint8_t exponent);

@@ -1,29 +1,25 @@
 #include "smf/record.h"
 
-#include <cstdlib>
-
-int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes, bool running_status) {
-  rec = CMIDI{};
-  rec.fsize = fsize;
-  rec.show_all_notes = show_all_notes;
-  rec.running_status = running_status;
-  rec.Conductor_Track = -1;
-  rec.System_Setup_Track = -1;
+int make_record(Record& rec, uint32_t size) {
+  rec = Record{};
+  rec.conductor_track = -1;
+  rec.system_setup_track = -1;
   // Every "MTrk" chunk takes at least its 8-byte head.
-  const uint32_t capacity = fsize / 8 < kMaxRecordedTracks ? fsize / 8 + 1 : kMaxRecordedTracks;
-  rec.tracks = static_cast<TrackFacts*>(calloc(capacity, sizeof(TrackFacts)));
+  const uint32_t capacity = size / 8 < kMaxRecordedTracks ? size / 8 + 1 : kMaxRecordedTracks;
+  rec.tracks.reset(static_cast<TrackFacts*>(calloc(capacity, sizeof(TrackFacts))));
   if (!rec.tracks) return 1;
   rec.track_capacity = capacity;
   return 0;
 }
 
-const TrackFacts& track_facts(const CMIDI& rec, uint32_t i) {
-  static const TrackFacts cleared{};
+const TrackFacts& track_facts(const Record& rec, uint32_t i) {
+  static const TrackFacts cleared{0, 0, -1, 0, false};
   return i < rec.track_entries ? rec.tracks[i] : cleared;
 }
 
-TrackFacts* track_slot(CMIDI& rec, uint32_t i) {
+TrackFacts* new_track_slot(Record& rec, uint32_t i) {
   if (i >= rec.track_capacity) return nullptr;
-  if (i >= rec.track_entries) rec.track_entries = i + 1;
+  for (uint32_t j = rec.track_entries; j <= i; ++j) rec.tracks[j].program = -1;
+  rec.track_entries = i + 1;
   return &rec.tracks[i];
 }

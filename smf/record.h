@@ -1,46 +1,51 @@
 #pragma once
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+// What the walk learns about one track, by its index among the "MTrk" chunks.
+struct TrackFacts {
+  uint32_t pos;     // offset of the chunk's "MTrk"
+  uint32_t size;    // the chunk's length field
+  int16_t program;  // the number of the last program change; -1: none
+  int8_t channel;   // 1..16 of the latest note on; 0: none
+  bool used;        // a note on was reached
+};
 
 // Tracks beyond this many are walked but not recorded: a header announces
 // at most 65,535, so no summary line could show them.
 inline constexpr uint32_t kMaxRecordedTracks = 65536;
 
-// What the walk learns about one track, by its index among the "MTrk" chunks.
-struct TrackFacts {
-  uint32_t track_pos;         // offset of the chunk's "MTrk"
-  uint32_t track_size;        // the chunk's length field
-  const char* track_program;  // name of the last program change; null: none
-  int32_t track_channel;      // 1..16 of the latest note on; 0: none
-  bool track_used;            // a note on was reached
-};
-
-// The analysis record: filled by the walker, read by the summary and the
-// tempo-track insertion. Made by make_record.
-struct CMIDI {
-  uint32_t fsize;
-  uint16_t FormatID;
-  uint16_t Track_Count;
-  uint16_t Delta_Time;
-  uint32_t tempo;  // beats per minute; 0: no tempo event seen
+// What a walk gathers for the summary and the tempo copy. Made by
+// make_record; its table is released with it.
+struct Record {
+  uint32_t header_size;  // "MThd", its length field and that many bytes; 0: no whole header chunk
+  uint16_t format;
+  uint16_t track_count;  // the tracks the header announces
+  uint16_t division;
+  uint32_t tempo;  // beats per minute of the last tempo event; 0: none
   uint16_t beat_numerator;
   uint16_t beat_denominator;
-  TrackFacts* tracks;      // entries 0..track_entries-1 were reached; malloc'ed
+  int32_t conductor_track;     // the first track with a tempo event; -1: none
+  int32_t system_setup_track;  // the last track named "System Setup"; -1: none
+  struct Free {
+    void operator()(void* p) const { free(p); }
+  };
+  std::unique_ptr<TrackFacts[], Free> tracks;  // entries 0..track_entries-1 were reached
   uint32_t track_entries;
   uint32_t track_capacity;
-  bool show_all_notes;     // trace every event, not each track up to its first note
-  bool running_status;     // decode running status and every channel message (-rs)
-  int32_t Conductor_Track;
-  int32_t System_Setup_Track;
 };
 
-// Makes `rec` ready for the walk of a file of `fsize` bytes: cleared, with
-// the walk's options, no conductor or "System Setup" track (-1) and a
-// cleared table for every track such a file can hold. 0 on success, 1 when
-// there is no memory for the table.
-int make_record(CMIDI& rec, uint32_t fsize, bool show_all_notes, bool running_status);
+// Makes `rec` ready for the walk of a file of `size` bytes: cleared, no
+// conductor or "System Setup" track, and a table for every track such a file
+// can hold. 0 on success, 1 when there is no memory for the table.
+int make_record(Record& rec, uint32_t size);
 
 // The facts of track `i`; a cleared entry for a track the walk never reached.
-const TrackFacts& track_facts(const CMIDI& rec, uint32_t i);
+const TrackFacts& track_facts(const Record& rec, uint32_t i);
 
 // The writable entry of track `i`, or null beyond the table.
-TrackFacts* track_slot(CMIDI& rec, uint32_t i);
+TrackFacts* new_track_slot(Record& rec, uint32_t i);
+inline TrackFacts* track_slot(Record& rec, uint32_t i) {
+  return i < rec.track_entries ? &rec.tracks[i] : new_track_slot(rec, i);
+}

@@ -1,13 +1,283 @@
 #pragma once
-#include <cstdint>
+// The one walk over a file: it decodes the header chunk, every chunk and
+// every event of each "MTrk" chunk once, hands each item to a view, and
+// gathers in a Record what the summary and the tempo copy need. It never
+// prints; the view does.
+//
+// A view is any type with these members, called in file order:
+//   header(const HeaderChunk&)  the file begins with "MThd" and 14 bytes
+//   scan(uint32_t pos)          where the scan for chunks begins
+//   chunk(const Chunk&)         a chunk whose id is not "MTrk"
+//   track_begin(const Chunk&)   an "MTrk" chunk
+//   event(const Event&)         an event of the track
+//   track_end(uint32_t pos)     the track's events end at `pos`
+//   cut(const Cut&)             the file ends inside an item; the walk ends
+// The walk is a template on the view, so that a view costs no call per
+// event: add a view as a file of its own that calls walk().
+#include <cstring>
 
+#include "smf/decode.h"
+#include "smf/event.h"
 #include "smf/image.h"
 #include "smf/record.h"
 
-// Walks the whole image once: traces the header, every chunk and every event
-// of each "MTrk" chunk to standard output and fills `rec`, made by
-// make_record. Without `show_all_notes` each track is traced up to its first
-// note.
-// An item that does not lie wholly inside the image ends the walk with
-// "unexpected end of file at 0x%06lx\n". Always returns 0.
-int walk_smf(const Image& image, CMIDI& rec);
+struct WalkOptions {
+  bool all_notes = false;       // every event, not each track up to its first note (-noteon)
+  bool running_status = false;  // running status, aftertouch and F7 decoded (-rs)
+};
+
+// Walks the image once, handing its items to `view` and filling `record`
+// (made by make_record for the image's size).
+template <class View>
+void walk(const Image& image, const WalkOptions& options, View& view, Record& record);
+
+// What a meta event tells the record: a track named "System Setup", a tempo
+// (and so the conductor track), a time signature.
+void gather_meta(Record& record, int32_t track, const Event& e);
+
+namespace walker {
+
+// The variable-length quantity at `pos`; a count of 0 when it runs past the
+// image.
+inline uint32_t vlq_at(const Image& image, uint32_t pos, uint32_t* count) {
+  int32_t n = 0;
+  const uint32_t value = pos < image.size ? decode_vlq(image.data + pos, image.size - pos, &n) : 0;
+  *count = static_cast<uint32_t>(n);
+  return value;
+}
+
+// The kind of event a status byte starts, and how many data bytes follow it.
+// Without running status (RS false), a data byte, An, Dn and F1 to FE are
+// unknown and passed over with the byte after them, which keeps the walk in
+// step for notes written with running status; with it, An and Dn are
+// decoded, F7 is a system exclusive message and the others are passed over
+// alone.
+template <bool RS>
+constexpr Kind kind_of_upper(uint8_t upper) {
+  switch (upper) {
+    case 0x8:
+      return Kind::note_off;
+    case 0x9:
+      return Kind::note_on;
+    case 0xA:
+      return RS ? Kind::poly_pressure : Kind::unknown;
+    case 0xB:
+      return Kind::control;
+    case 0xC:
+      return Kind::program;
+    case 0xD:
+      return RS ? Kind::channel_pressure : Kind::unknown;
+    case 0xE:
+      return Kind::pitch_bend;
+    default:
+      return Kind::unknown;
+  }
+}
+
+template <bool RS>
+inline constexpr Kind kKinds[16] = {
+    Kind::unknown,         Kind::unknown,         Kind::unknown,         Kind::unknown,
+    Kind::unknown,         Kind::unknown,         Kind::unknown,         Kind::unknown,
+    kind_of_upper<RS>(8),  kind_of_upper<RS>(9),  kind_of_upper<RS>(10), kind_of_upper<RS>(11),
+    kind_of_upper<RS>(12), kind_of_upper<RS>(13), kind_of_upper<RS>(14), Kind::unknown};
+
+template <bool RS>
+constexpr Kind kind_of(uint8_t status) {
+  if (status < 0xF0) return kKinds<RS>[status >> 4];
+  if (status == 0xFF) return Kind::meta;
+  return status == 0xF0 || (RS && status == 0xF7) ? Kind::sysex : Kind::unknown;
+}
+
+template <bool RS>
+constexpr uint32_t data_bytes(Kind kind) {
+  switch (kind) {
+    case Kind::program:
+    case Kind::channel_pressure:
+      return 1;
+    case Kind::unknown:
+      return RS ? 0 : 1;
+    default:
+      return 2;
+  }
+}
+
+// The size of a meta event of `type` from its FF byte on, for the types of a
+// fixed size; 0 for the types whose length byte gives it (3 + length).
+constexpr uint32_t meta_size(uint8_t type) {
+  switch (type) {
+    case 0x21:
+      return 4;  // port
+    case 0x2F:
+      return 3;  // end of track
+    case 0x51:
+      return 6;  // tempo
+    case 0x58:
+      return 7;  // time signature
+    case 0x59:
+      return 5;  // key signature
+    default:
+      return 0;
+  }
+}
+
+struct TrackState {
+  int32_t no;       // the index among the "MTrk" chunks
+  uint8_t running;  // the running status (RS); 0: none
+  uint64_t tick;
+};
+
+enum class Step { next, jump_to_chunk_end, cut };
+
+inline void gather(Record& record, const TrackState& track, const Event& e) {
+  if (e.kind == Kind::note_on) {
+    if (TrackFacts* facts = track_slot(record, static_cast<uint32_t>(track.no))) {
+      facts->channel = static_cast<int8_t>(e.channel + 1);
+      facts->used = true;
+    }
+  } else if (e.kind == Kind::program) {
+    if (TrackFacts* facts = track_slot(record, static_cast<uint32_t>(track.no)))
+      facts->program = e.data[0];
+  } else if (e.kind == Kind::meta) {
+    gather_meta(record, track.no, e);
+  }
+}
+
+// Decodes the event whose delta time starts at `start` and hands it to the
+// view; on success `next` is the position after it. An event the file cuts
+// short goes to the view's cut as far as it was decoded.
+template <bool RS, class View>
+Step walk_event(const Image& image, const WalkOptions& options, View& view, Record& record,
+                TrackState& track, uint32_t start, uint32_t& next) {
+  Event e{};
+  e.pos = start;
+  uint32_t delta_length;
+  e.delta = vlq_at(image, start, &delta_length);
+  const uint32_t pos = start + delta_length;
+  const uint8_t* at = delta_length ? bytes_at(image, pos, 1) : nullptr;
+  if (!at) {
+    view.cut(Cut{start, &e, delta_length ? Cut::delta : Cut::position});
+    return Step::cut;
+  }
+  e.tick = track.tick + e.delta;
+  // The status, and where the data begin: after the status byte, or under
+  // running status at this byte, which is then the first data byte.
+  e.status = at[0];
+  e.running = false;
+  uint32_t data = pos + 1;
+  if (RS && e.status < 0x80 && track.running != 0) {
+    e.status = track.running;
+    e.running = true;
+    data = pos;
+  } else if (RS && e.status >= 0x80) {
+    track.running = e.status < 0xF0 ? e.status : 0;  // system messages cancel it
+  }
+  e.kind = kind_of<RS>(e.status);
+  e.channel = e.status & 0x0F;
+  const Cut cut{start, &e, Cut::status};
+
+  if (e.kind == Kind::meta) {
+    const uint8_t* head = bytes_at(image, pos, 2);
+    if (!head) return view.cut(cut), Step::cut;
+    e.meta_type = head[1];
+    uint64_t size = meta_size(e.meta_type);
+    if (size == 0) {
+      const uint8_t* length = bytes_at(image, pos, 3);
+      if (!length) return view.cut(Cut{start, &e, Cut::meta_type}), Step::cut;
+      size = 3 + uint64_t{length[2]};
+    }
+    const uint8_t* p = bytes_at(image, pos, size);
+    if (!p) return view.cut(Cut{start, &e, Cut::meta_type}), Step::cut;
+    e.bytes = p + 3;
+    e.length = static_cast<uint32_t>(size - 3);
+    e.end = static_cast<uint32_t>(pos + size);
+  } else if (e.kind == Kind::sysex) {
+    uint32_t length_bytes;
+    e.length = vlq_at(image, data, &length_bytes);
+    const uint64_t size = 1 + uint64_t{length_bytes} + e.length;
+    const uint8_t* p = length_bytes ? bytes_at(image, pos, size) : nullptr;
+    if (!p) return view.cut(cut), Step::cut;
+    e.bytes = p + 1 + length_bytes;
+    e.end = static_cast<uint32_t>(pos + size);
+  } else {
+    const uint32_t n = data_bytes<RS>(e.kind);
+    const uint8_t* p = bytes_at(image, data, n);
+    if (!p) return view.cut(cut), Step::cut;
+    if (n > 0) e.data[0] = p[0];
+    if (n > 1) e.data[1] = p[1];
+    e.end = data + n;
+  }
+  track.tick = e.tick;
+  gather(record, track, e);
+  view.event(e);
+  next = e.end;
+  const bool note = e.kind == Kind::note_on || e.kind == Kind::note_off;
+  return note && !options.all_notes ? Step::jump_to_chunk_end : Step::next;
+}
+
+template <bool RS, class View>
+void walk(const Image& image, const WalkOptions& options, View& view, Record& record) {
+  uint32_t pos = 0;
+  const uint8_t* magic = bytes_at(image, 0, 4);
+  if (magic && memcmp(magic, "MThd", 4) == 0) {
+    const uint8_t* h = bytes_at(image, 0, 14);
+    if (!h) return view.cut(Cut{0});
+    HeaderChunk header;
+    decode_header(h, &header);
+    view.header(header);
+    record.format = header.format;
+    record.track_count = header.ntrks;
+    record.division = header.division;
+    if (!bytes_at(image, 0, 8 + uint64_t{header.length})) return view.cut(Cut{0});
+    record.header_size = 8 + header.length;
+    pos = record.header_size;
+  }
+  view.scan(pos);
+
+  TrackState track{};
+  while (pos < image.size) {
+    const uint8_t* head = bytes_at(image, pos, 8);
+    if (!head) return view.cut(Cut{pos});
+    Chunk chunk{pos, head, get_be32(head + 4), -1};
+    if (memcmp(head, "MTrk", 4) != 0) {
+      view.chunk(chunk);
+      if (!bytes_at(image, pos, 8 + uint64_t{chunk.length})) return view.cut(Cut{pos});
+      pos += 8 + chunk.length;
+      continue;
+    }
+    chunk.track = track.no;
+    if (TrackFacts* facts = track_slot(record, static_cast<uint32_t>(track.no))) {
+      facts->pos = pos;
+      facts->size = chunk.length;
+    }
+    view.track_begin(chunk);
+    pos += 8;
+    const uint64_t chunk_end = uint64_t{pos} + chunk.length;  // wide enough never to wrap
+    track.running = 0;
+    track.tick = 0;
+    while (pos < chunk_end) {
+      uint32_t next = pos;
+      const Step step = walk_event<RS>(image, options, view, record, track, pos, next);
+      if (step == Step::cut) return;
+      pos = next;
+      if (step == Step::jump_to_chunk_end) {
+        if (chunk_end > image.size) return view.cut(Cut{chunk.pos});
+        pos = static_cast<uint32_t>(chunk_end);
+      }
+    }
+    ++track.no;
+    view.track_end(pos);
+    // With running status the next chunk is looked for where this one ends
+    // by its length, also when its last event reached past that.
+    if (RS) pos = static_cast<uint32_t>(chunk_end);
+  }
+}
+
+}  // namespace walker
+
+template <class View>
+void walk(const Image& image, const WalkOptions& options, View& view, Record& record) {
+  if (options.running_status)
+    walker::walk<true>(image, options, view, record);
+  else
+    walker::walk<false>(image, options, view, record);
+}

@@ -5,7 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "smf/raw_file.h"
+#include "platform/files.h"
 
 // A pipe whose other end the signal handler serves: it writes 4 bytes for a
 // blocked read, or makes room for a blocked write.

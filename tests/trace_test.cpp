@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "fuzz/smf_fuzz.h"
-#include "smf/out.h"
+#include "output/format.h"
 #include "support.h"
 
 namespace {
@@ -171,8 +171,8 @@ TEST(Trace, WalksAsTheirLines) {
 TEST(Trace, FormatsNumbersAndLongTexts) {
   for (const std::string s(1000, 's'); bool u8 : {true, false})
     EXPECT_EQ(capture([&] {
-                outfmt::utf8_output = u8;
-                out<"%s%5d|%12lu%06lx %X %c%ld%s\n">(s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', -7l,
+                out<"%s%5d|%12lu%06lx %X %c%ld%s\n">(u8 ? Encoding::utf8 : Encoding::cp932,
+                                                     s.c_str(), -42, 0ul, ~0ul, 0xABu, 'c', -7l,
                                                      s.c_str());
               }),
               s + "  -42|           0ffffffffffffffff AB c-7" + s + "\n");

@@ -1,4 +1,4 @@
-#include "smf/programs.h"
+#include "smf/names.h"
 
 // clang-format off
 const char* const program_names[128] = {
@@ -21,4 +21,16 @@ const char* const program_names[128] = {
 };
 // clang-format on
 
-const char* program_name(uint8_t p) { return p < 128 ? program_names[p] : "---(out of 0～127"; }
+Text program_name(uint8_t p) {
+  if (p < 128) return {program_names[p], reinterpret_cast<const char8_t*>(program_names[p])};
+  return {TXT("---(out of 0～127")};
+}
+
+const Text key_names[13] = {{TXT("B")}, {TXT("D♭")}, {TXT("A♭")}, {TXT("E♭")}, {TXT("B♭")},
+                            {TXT("F")}, {TXT("C")},  {TXT("G")},  {TXT("D")},  {TXT("A")},
+                            {TXT("E")}, {TXT("B")},  {TXT("F")}};
+
+Text key_name(uint8_t key_byte) {
+  const int key = static_cast<int8_t>(key_byte);
+  return key >= -6 && key <= 6 ? key_names[key + 6] : Text{TXT("---(out of -6～6")};
+}

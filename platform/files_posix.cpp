@@ -1,17 +1,14 @@
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "smf/raw_file.h"
-#include "smf/text.h"
+#include "platform/files.h"
 
 namespace {
 // One system call moves at most this much; larger counts take several.
@@ -115,55 +112,4 @@ int close(RawFile& f) {
   const int result = ::close(static_cast<int>(f.handle));
   f.handle = -1;
   return result == 0 ? 0 : 1;
-}
-
-bool claim_standard_streams() {
-  bool output_closed = false;
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    output_closed = output_closed || fd == 1;
-    open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
-  }
-  // A write beyond a file-size limit then fails like any other, and the
-  // temporary copy is removed instead of left behind by a killed process.
-  signal(SIGXFSZ, SIG_IGN);
-  return output_closed;
-}
-
-const char* shown_name(const char* name) { return name; }
-
-void release_console() {}
-
-size_t cp932_to_utf8(const char* in, size_t n, char* out) {
-  static const iconv_t cd = iconv_open("UTF-8", "CP932");
-  char* from = const_cast<char*>(in);
-  char* to = out;
-  size_t room = 4 * n;
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  while (n > 0 && iconv(cd, &from, &n, &to, &room) == static_cast<size_t>(-1)) {
-    // A byte that does not start a character, or a lead byte without its
-    // trail: shown by its value, and the text goes on after it.
-    const unsigned char byte = static_cast<unsigned char>(*from);
-    *to++ = '\\';
-    *to++ = 'x';
-    *to++ = "0123456789ABCDEF"[byte >> 4];
-    *to++ = "0123456789ABCDEF"[byte & 15];
-    room -= 4;
-    ++from;
-    --n;
-  }
-  return static_cast<size_t>(to - out);
-}
-
-bool is_utf8(const char* s, size_t n) {
-  static const iconv_t cd = iconv_open("UTF-8", "UTF-8");
-  char scratch[1024];
-  char* from = const_cast<char*>(s);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  while (n > 0) {
-    char* to = scratch;
-    size_t room = sizeof scratch;
-    if (iconv(cd, &from, &n, &to, &room) == static_cast<size_t>(-1) && errno != E2BIG) return false;
-  }
-  return true;
 }

@@ -3,14 +3,13 @@
 
 // An open file: the one place where the program touches the file system.
 // Failures are reported by results only; nothing here prints. Each system
-// has its own implementation (raw_file_posix.cpp, raw_file_win32.cpp),
-// chosen when the program is built, which also holds all else that differs
-// between systems (text.h, the console). Names are UTF-8 on Windows and
-// bytes as given elsewhere.
+// has its own implementation (files_posix.cpp, files_win32.cpp), chosen when
+// the program is built. Names are UTF-8 on Windows and bytes as given
+// elsewhere.
 struct RawFile {
-  intptr_t handle = -1;        // -1: not open
-  uint64_t size = 0;           // set by open_read
-  char* temp_name = nullptr;   // the file create_new made, until finish_new or discard_new
+  intptr_t handle = -1;       // -1: not open
+  uint64_t size = 0;          // set by open_read
+  char* temp_name = nullptr;  // the file create_new made, until finish_new or discard_new
 };
 
 // Opens an existing regular file for reading, without waiting on a pipe or a
@@ -46,24 +45,3 @@ int close(RawFile& f);
 // or null. On Linux a large one asks the system for huge pages, which makes
 // filling it several times cheaper. It lives until the program ends.
 uint8_t* alloc_file_buffer(uint64_t size);
-
-// Readies the process before anything is opened: standard input, output and
-// error that are closed are opened on the null device, so that no file the
-// program opens takes their place. Returns whether standard output was
-// closed (nothing printed can reach anyone then).
-bool claim_standard_streams();
-
-// `name` as the program prints it: as given, except on Windows without UTF-8
-// output, where it is turned into code page 932 ("?" for characters outside
-// it). The text lives until the program ends.
-const char* shown_name(const char* name);
-
-// Ends the program's use of the console. On Windows a console the program
-// owns alone (it was started by a double-click or a drop) would close with
-// the trace: the program says so and waits for Enter. Elsewhere nothing.
-void release_console();
-
-#ifdef _WIN32
-// The wide-character arguments as UTF-8 texts that live until the end.
-char** utf8_arguments(int argc, wchar_t** wargv);
-#endif

@@ -1,0 +1,375 @@
+#pragma once
+// All of the program's output goes through here, to standard output.
+//
+//   out<TXT("note %dch 音 %3d %3d\n")>(encoding, channel, key, velocity);
+//
+// prints exactly what printf prints for the same format and arguments, in
+// the encoding of the run: TXT hands over both forms the compiler gives the
+// literal, code page 932 and UTF-8, and `encoding` picks one. A format of
+// ASCII alone needs only one: out<"pos %06lx\n">(encoding, pos).
+//
+// The format is taken apart when the program is compiled, so a line costs
+// about as much as formatting it by hand: the literal pieces are copied, the
+// numbers converted, and the whole line is written with one call. Formats may
+// use %d %u %x %X %c %s, with a zero flag and a width before the numbers; an
+// "l" before d, u or x changes nothing, as numbers of any integer type print
+// as printf prints them for their own type. Anything else does not compile.
+//
+// %s takes a Text (a text of the program's own, in both encodings), a plain
+// const char* (ASCII, such as the General MIDI names), a FileText (bytes
+// taken from the file) or a FileName.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+#include "smf/names.h"
+
+enum class Encoding : uint8_t { cp932, utf8 };
+
+// Bytes taken from the file. In code page 932 output they go out as they
+// stand; in UTF-8 output as they stand when they are UTF-8, else decoded as
+// code page 932, with "\xNN" for each byte that does not decode. With
+// `escape`, every byte below 0x20 and 0x7F prints as "\xNN" too.
+struct FileText {
+  const uint8_t* bytes;
+  uint32_t length;
+  bool escape;
+};
+
+// A file name as given (on Windows already in the run's encoding). In UTF-8
+// output a byte that is not part of UTF-8 prints as "\xNN"; with `escape`,
+// every byte below 0x20 and 0x7F too.
+struct FileName {
+  const char* name;
+  bool escape;
+};
+
+namespace outfmt {
+
+// A format string as a template argument, from either form of the literal.
+template <size_t N>
+struct Format {
+  char text[N];
+  consteval Format(const char (&s)[N]) {
+    for (size_t i = 0; i < N; ++i) text[i] = s[i];
+  }
+  consteval Format(const char8_t (&s)[N]) {
+    for (size_t i = 0; i < N; ++i) text[i] = static_cast<char>(s[i]);
+  }
+  constexpr Format() : text{} {}
+};
+
+// Two formats joined: the first one's text, then the second one's.
+template <Format A, Format B>
+consteval auto join() {
+  constexpr size_t n = sizeof A.text + sizeof B.text - 1;
+  Format<n> joined;
+  for (size_t i = 0; i + 1 < sizeof A.text; ++i) joined.text[i] = A.text[i];
+  for (size_t i = 0; i < sizeof B.text; ++i) joined.text[sizeof A.text - 1 + i] = B.text[i];
+  return joined;
+}
+
+// Whether a format of bytes beyond ASCII comes with its other form: the
+// two forms of such a literal differ.
+template <Format F, Format U>
+consteval bool both_forms() {
+  bool ascii = true;
+  for (char c : F.text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii || sizeof F.text != sizeof U.text) return true;
+  for (size_t i = 0; i < sizeof F.text; ++i)
+    if (F.text[i] != U.text[i]) return true;
+  return false;
+}
+
+struct Conversion {
+  char type;  // d u x X c s
+  bool zero;
+  uint8_t width;
+  uint16_t after;  // the literal text that follows: offset and length
+  uint16_t after_length;
+};
+
+inline constexpr int kMaxConversions = 10;
+
+struct Layout {
+  uint16_t lead_length;  // literal text before the first conversion
+  int count;
+  Conversion conversions[kMaxConversions];
+  size_t bound;  // most bytes a line can take, its strings aside
+};
+
+// Not constexpr: reaching it while a format is taken apart stops the build.
+void unsupported_format(const char* why);
+
+consteval Layout take_apart(const char* s, size_t n) {
+  Layout layout{};
+  size_t i = 0;
+  while (i < n && s[i] != '%') ++i;
+  layout.lead_length = static_cast<uint16_t>(i);
+  layout.bound = i;
+  while (i < n) {
+    Conversion c{};
+    ++i;
+    c.zero = i < n && s[i] == '0';  // read as the width's first digit too
+    while (i < n && s[i] >= '0' && s[i] <= '9')
+      c.width = static_cast<uint8_t>(c.width * 10 + (s[i++] - '0'));
+    const bool is_long = i < n && s[i] == 'l';
+    if (is_long) ++i;
+    if (i >= n) unsupported_format("a conversion without its letter");
+    c.type = s[i++];
+    const bool number = c.type == 'd' || c.type == 'u' || c.type == 'x' || c.type == 'X';
+    if (!number && c.type != 'c' && c.type != 's') unsupported_format("an unknown conversion");
+    if (!number && (c.zero || c.width || is_long)) unsupported_format("a flag on %c or %s");
+    if (is_long && c.type == 'X') unsupported_format("%lX");
+    if (layout.count == kMaxConversions) unsupported_format("too many conversions");
+    c.after = static_cast<uint16_t>(i);
+    while (i < n && s[i] != '%') ++i;
+    c.after_length = static_cast<uint16_t>(i - c.after);
+    layout.bound += (c.width > 20 ? c.width : 20) + c.after_length;
+    layout.conversions[layout.count++] = c;
+  }
+  return layout;
+}
+
+template <Format F>
+inline constexpr Layout layout_of = take_apart(F.text, sizeof F.text - 1);
+
+// Room for a line; a longer string goes out on its own (see put_string).
+inline constexpr size_t kLineRoom = 1024;
+
+// Writes bytes to standard output (through the C runtime's buffer).
+void write_out(const char* bytes, size_t n);
+
+extern const char digit_pairs[201];
+
+struct Line {
+  char buffer[kLineRoom];
+  char* p = buffer;
+
+  [[gnu::always_inline]] void text(const char* s, size_t n) {
+    memcpy(p, s, n);
+    p += n;
+  }
+  size_t room() const { return static_cast<size_t>(buffer + kLineRoom - p); }
+  void flush() {
+    write_out(buffer, static_cast<size_t>(p - buffer));
+    p = buffer;
+  }
+};
+
+inline constexpr uint64_t kPowersOf10[20] = {1ull,
+                                             10ull,
+                                             100ull,
+                                             1000ull,
+                                             10000ull,
+                                             100000ull,
+                                             1000000ull,
+                                             10000000ull,
+                                             100000000ull,
+                                             1000000000ull,
+                                             10000000000ull,
+                                             100000000000ull,
+                                             1000000000000ull,
+                                             10000000000000ull,
+                                             100000000000000ull,
+                                             1000000000000000ull,
+                                             10000000000000000ull,
+                                             100000000000000000ull,
+                                             1000000000000000000ull,
+                                             10000000000000000000ull};
+
+// How many digits `v` has in base 10 or 16.
+template <int Base>
+[[gnu::always_inline]] inline unsigned digit_count(uint64_t v) {
+  const unsigned bits = static_cast<unsigned>(std::bit_width(v | 1));
+  if constexpr (Base == 16) return (bits + 3) / 4;
+  // log10(2) is about 1233 / 4096: the digits of the largest number of that
+  // many bits, or one fewer.
+  const unsigned fewer = bits * 1233 >> 12;
+  return fewer + ((v | 1) >= kPowersOf10[fewer] ? 1 : 0);
+}
+
+// The 8 hexadecimal digits of `v`, most significant first, as the bytes of
+// a number in memory order, each nibble spread to a byte of its own.
+template <bool Upper>
+[[gnu::always_inline]] inline uint64_t hex_digits(uint32_t v, unsigned keep) {
+  uint64_t x = v;
+  x = (x | x << 16) & 0x0000FFFF0000FFFFull;
+  x = (x | x << 8) & 0x00FF00FF00FF00FFull;
+  x = (x | x << 4) & 0x0F0F0F0F0F0F0F0Full;  // byte i: nibble i
+  const uint64_t letters = (x + 0x0606060606060606ull) >> 4 & 0x0101010101010101ull;
+  x += 0x3030303030303030ull + letters * (Upper ? 'A' - '9' - 1 : 'a' - '9' - 1);
+  return __builtin_bswap64(x << (64 - 8 * keep));  // the last `keep` digits first
+}
+
+// A number in base 10 or 16, printf-style: zero flag, width and sign,
+// written at `p`; returns the end. Its digits are written in place, from the
+// last one back.
+template <int Base, bool Upper, unsigned Width, bool Zero>
+[[gnu::always_inline]] inline char* put_number(char* p, uint64_t magnitude, bool negative) {
+  const unsigned digits = digit_count<Base>(magnitude);
+  const unsigned length = digits + (negative ? 1 : 0);
+  if constexpr (Base == 16 && Zero && Width >= 2 && Width <= 8) {
+    // The usual case, all the digits within the width: written at once.
+    if (digits <= Width) {
+      const uint64_t text = hex_digits<Upper>(static_cast<uint32_t>(magnitude), Width);
+      memcpy(p, &text, 8);
+      return p + Width;
+    }
+  }
+  if constexpr (Base == 10 && Width >= 2 && Width <= 4) {
+    // The usual case, all the digits within the width: written at once,
+    // leading zeros blanked unless the format pads with zeros.
+    if (!negative && magnitude < kPowersOf10[Width]) {
+      const unsigned v = static_cast<unsigned>(magnitude);
+      char d[4];
+      memcpy(d, digit_pairs + v / 100 * 2, 2);
+      memcpy(d + 2, digit_pairs + v % 100 * 2, 2);
+      if constexpr (!Zero) {
+        for (unsigned i = 4 - Width; i < 3; ++i) d[i] = v < kPowersOf10[3 - i] ? ' ' : d[i];
+      }
+      memcpy(p, d + 4 - Width, Width);
+      return p + Width;
+    }
+  }
+  if (Zero && negative) *p++ = '-';
+  if (Width > length) {
+    // The whole width at once, then as far as the padding goes.
+    memset(p, Zero ? '0' : ' ', Width);
+    p += Width - length;
+  }
+  if (!Zero && negative) *p++ = '-';
+  char* const end = p + digits;
+  char* q = end;
+  if constexpr (Base == 10) {
+    while (magnitude >= 100) {
+      q -= 2;
+      memcpy(q, digit_pairs + (magnitude % 100) * 2, 2);
+      magnitude /= 100;
+    }
+    if (magnitude >= 10) {
+      memcpy(q - 2, digit_pairs + magnitude * 2, 2);
+    } else {
+      q[-1] = static_cast<char>('0' + magnitude);
+    }
+  } else {
+    const char* hex = Upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    do {
+      *--q = hex[magnitude & 15];
+      magnitude >>= 4;
+    } while (magnitude);
+  }
+  return end;
+}
+
+// A string of any length. One that would leave less room than the line's
+// fixed parts can take goes out on its own, after the line so far.
+inline void put_string(Line& line, const char* s, size_t n, size_t bound) {
+  if (n + bound <= line.room()) {
+    line.text(s, n);
+  } else {
+    line.flush();
+    write_out(s, n);
+  }
+}
+
+// A file's text or a file name in UTF-8 or with its control bytes shown, as
+// FileText and FileName say: converted, then put as put_string puts it.
+void put_file_text(Line& line, FileText text, Encoding e, size_t bound);
+void put_file_name(Line& line, FileName name, Encoding e, size_t bound);
+
+// Conversion C of argument `a`, written at `p` in `line`; returns the end.
+// Only strings, whose length is not known when compiling, go through the
+// line itself: elsewhere the compiler keeps `p` at hand.
+template <Conversion C, size_t Bound, typename A>
+[[gnu::always_inline]] inline char* put_conversion(Line& line, char* p, Encoding e, A a) {
+  if constexpr (C.type == 's') {
+    line.p = p;
+    if constexpr (std::is_same_v<A, FileText>) {
+      if (e == Encoding::cp932 && !a.escape)
+        put_string(line, reinterpret_cast<const char*>(a.bytes), a.length, Bound);
+      else
+        put_file_text(line, a, e, Bound);
+    } else if constexpr (std::is_same_v<A, FileName>) {
+      put_file_name(line, a, e, Bound);
+    } else if constexpr (std::is_same_v<A, Text>) {
+      const char* s = e == Encoding::utf8 ? reinterpret_cast<const char*>(a.utf8) : a.cp932;
+      put_string(line, s, strlen(s), Bound);
+    } else {
+      static_assert(std::is_convertible_v<A, const char*>, "%s takes a text");
+      put_string(line, a, strlen(a), Bound);
+    }
+    return line.p;
+  } else if constexpr (C.type == 'c') {
+    static_assert(std::is_integral_v<A>, "%c takes a character");
+    *p = static_cast<char>(a);
+    return p + 1;
+  } else {
+    static_assert(std::is_integral_v<A>, "a number conversion takes an integer");
+    // As printf takes the argument for its own type: signed for d, the
+    // unsigned value of the same width for u, x and X.
+    using U = std::make_unsigned_t<A>;
+    if constexpr (C.type == 'd' && std::is_signed_v<A>) {
+      const bool negative = a < 0;
+      const uint64_t magnitude =
+          negative ? 0 - static_cast<uint64_t>(static_cast<int64_t>(a)) : static_cast<uint64_t>(a);
+      return put_number<10, false, C.width, C.zero>(p, magnitude, negative);
+    } else {
+      constexpr int base = C.type == 'x' || C.type == 'X' ? 16 : 10;
+      return put_number<base, C.type == 'X', C.width, C.zero>(
+          p, static_cast<uint64_t>(static_cast<U>(a)), false);
+    }
+  }
+}
+
+template <Format F, size_t... I, typename... A>
+[[gnu::always_inline]] inline void put(Line& line, [[maybe_unused]] Encoding e,
+                                       std::index_sequence<I...>, A... a) {
+  constexpr Layout L = layout_of<F>;
+  static_assert(L.count == sizeof...(A), "the format and the arguments do not match");
+  // A file's text takes up to four bytes for each of its bytes, a name or a
+  // program text three; the formats' own pieces must leave room for them.
+  static_assert(L.bound <= kLineRoom / 4, "the format is too long for a line");
+  char* p = line.p;
+  memcpy(p, F.text, L.lead_length);
+  p += L.lead_length;
+  ((p = put_conversion<L.conversions[I], L.bound>(line, p, e, a),
+    memcpy(p, F.text + L.conversions[I].after, L.conversions[I].after_length),
+    p += L.conversions[I].after_length),
+   ...);
+  line.p = p;
+}
+
+}  // namespace outfmt
+
+// Adds the format with its arguments to `line`, as printf would print them,
+// in encoding `e`: the code page 932 form F or the UTF-8 form U of the
+// format. Several of them make one line, written with line.flush().
+template <outfmt::Format F, outfmt::Format U = F, typename... A>
+[[gnu::always_inline]] inline void put(outfmt::Line& line, Encoding e, A... args) {
+  static_assert(outfmt::both_forms<F, U>(),
+                "a format beyond ASCII needs both its forms: out<TXT(\"...\")>");
+  if (e == Encoding::utf8)
+    outfmt::put<U>(line, e, std::index_sequence_for<A...>{}, args...);
+  else
+    outfmt::put<F>(line, e, std::index_sequence_for<A...>{}, args...);
+}
+
+// Prints the format with its arguments, as printf would, in encoding `e`.
+template <outfmt::Format F, outfmt::Format U = F, typename... A>
+[[gnu::always_inline]] inline void out(Encoding e, A... args) {
+  outfmt::Line line;
+  put<F, U>(line, e, args...);
+  line.flush();
+}
+
+// Gives standard output a large full buffer when it is not a terminal.
+// Call once, before the first output; returns whether it is a terminal.
+bool start_output();
+
+// Whether the `n` bytes at `s` are UTF-8 as RFC 3629 defines it: no overlong
+// forms, no surrogates, nothing past U+10FFFF.
+bool is_utf8(const char* s, size_t n);

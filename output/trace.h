@@ -1,0 +1,13 @@
+#pragma once
+#include "output/format.h"
+#include "smf/image.h"
+#include "smf/record.h"
+#include "smf/walker.h"
+
+// Prints the usual trace of the image in encoding `e`: the header chunk, the
+// scan's start, each chunk with a heading and one line per event, and where
+// each track's walk ended; a cut item as far as the file holds it, then
+// "unexpected end of file at 0x%06lx\n". Fills `record` as the walk does.
+// With `escape`, control bytes in the file's texts print as "\xNN".
+void print_trace(const Image& image, const WalkOptions& options, Encoding e, bool escape,
+                 Record& record);

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstddef>
+
+// What lies between the program and the person running it, each system its
+// own (console_posix.cpp, console_win32.cpp, chosen when it is built): the
+// standard streams, the console window, the names as given and the
+// conversion of texts for UTF-8 output.
+
+// Readies the process before anything is opened: standard input, output and
+// error that are closed are opened on the null device, so that no file the
+// program opens takes their place. Returns whether standard output was
+// closed (nothing printed can reach anyone then).
+bool claim_standard_streams();
+
+// Whether standard output is a terminal (a console on Windows).
+bool stdout_is_terminal();
+
+// Writes the UTF-8 form of the `n` bytes of code page 932 text at `in` to
+// `out`, which has room for 4 * n bytes: each byte that does not decode as
+// "\xNN" (two upper-case hexadecimal digits). Returns the bytes written.
+size_t cp932_to_utf8(const char* in, size_t n, char* out);
+
+// `name` as the program prints it: as given, except on Windows in code page
+// 932 output, where it is turned into code page 932 ("?" for characters
+// outside it). The text lives until the program ends.
+const char* shown_name(const char* name, bool utf8);
+
+// Ends the program's use of the console. On Windows a console the program
+// owns alone (it was started by a double-click or a drop) would close with
+// the trace: it prints "Press Enter to close this window." and waits for
+// Enter. Elsewhere nothing.
+void release_console();
+
+#ifdef _WIN32
+// The wide-character arguments as UTF-8 texts that live until the end.
+char** utf8_arguments(int argc, wchar_t** wargv);
+#endif

@@ -1,0 +1,54 @@
+#include <fcntl.h>
+#include <iconv.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform/console.h"
+
+bool claim_standard_streams() {
+  bool output_closed = false;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    output_closed = output_closed || fd == 1;
+    open("/dev/null", O_RDWR);  // the lowest free descriptor: this one
+  }
+  // A write beyond a file-size limit then fails like any other, and the
+  // temporary copy is removed instead of left behind by a killed process.
+  signal(SIGXFSZ, SIG_IGN);
+  return output_closed;
+}
+
+const char* shown_name(const char* name, bool) { return name; }
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO); }
+
+void release_console() {}
+
+namespace {
+// Opened on first use, kept for the whole run.
+iconv_t g_from_cp932 = reinterpret_cast<iconv_t>(-1);
+}  // namespace
+
+size_t cp932_to_utf8(const char* in, size_t n, char* out) {
+  if (g_from_cp932 == reinterpret_cast<iconv_t>(-1)) g_from_cp932 = iconv_open("UTF-8", "CP932");
+  const iconv_t cd = g_from_cp932;
+  char* from = const_cast<char*>(in);
+  char* to = out;
+  size_t room = 4 * n;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  while (n > 0 && iconv(cd, &from, &n, &to, &room) == static_cast<size_t>(-1)) {
+    // A byte that does not start a character, or a lead byte without its
+    // trail: shown by its value, and the text goes on after it.
+    const unsigned char byte = static_cast<unsigned char>(*from);
+    *to++ = '\\';
+    *to++ = 'x';
+    *to++ = "0123456789ABCDEF"[byte >> 4];
+    *to++ = "0123456789ABCDEF"[byte & 15];
+    room -= 4;
+    ++from;
+    --n;
+  }
+  return static_cast<size_t>(to - out);
+}
