@@ -43,19 +43,22 @@ void print_usage(Encoding e) {
 
 // What the scan found, in the order of the arguments: a line for each file
 // name, and a message for each "-t" without a tempo.
-void print_roles(int argc, char** argv, const Options& o, Encoding e) {
+void print_roles(int argc, char** argv, const Options& o, Output out_to) {
+  const Encoding e = out_to.encoding;
   for (int i = 1; i < argc; ++i) {
     if (o.roles[i] == Role::tempo_missing) out<TXT("オプションにテンポが見つかりません\n")>(e);
     if (o.roles[i] == Role::file_name)
-      out<TXT("%d MIDIファイル %s\n")>(e, i, FileName{shown_name(argv[i], o.utf8), false});
+      out<TXT("%d MIDIファイル %s\n")>(e, i, FileName{shown_name(argv[i], o.utf8), out_to.escape});
   }
 }
 
 // Runs everything after the arguments have been scanned.
-int inspect(const Options& o, Encoding e) {
+int inspect(const Options& o, Output out_to) {
+  const Encoding e = out_to.encoding;
   RawFile input;
   if (!o.midi_path || open_read(input, o.midi_path) != 0) {
     out<"open error\n">(e);
+    if (!o.midi_path) fputs("smfscope: no MIDI file named (see smfscope --help)\n", stderr);
     return 1;
   }
   // Positions in the file are 32-bit: a larger file cannot be walked.
@@ -78,11 +81,11 @@ int inspect(const Options& o, Encoding e) {
     return 1;
   }
   const Image image{data, size};
-  print_trace(image, o.walk, e, false, record);
+  print_trace(image, o.walk, out_to, record);
   print_summary(record, e);
 
   TempoOutcome outcome = TempoOutcome::go_on;
-  if (o.tempo_mode) outcome = insert_tempo_track(record, image, o.midi_path, o.newtempo, e);
+  if (o.tempo_mode) outcome = insert_tempo_track(record, image, o.midi_path, o.newtempo, out_to);
   if (outcome == TempoOutcome::go_on)
     out<"FormatID %d\nTrack_Count %d\nDelta_Time %d\n">(e, record.format, record.track_count,
                                                         record.division);
@@ -93,7 +96,7 @@ int inspect(const Options& o, Encoding e) {
 
 int run(int argc, char** argv) {
   const bool output_closed = claim_standard_streams();
-  start_output();
+  const bool terminal = start_output();
   Options o;
   int code = 0;
   if (argc == 1) {
@@ -105,10 +108,14 @@ int run(int argc, char** argv) {
   } else if (!scan(argc, argv, o)) {
     out<"not bin\n">(Encoding::cp932);
     code = 1;
+  } else if (o.utf8 && !open_utf8_converter()) {
+    // Better nothing than a trace whose texts are all "\xNN".
+    fputs("smfscope: cannot convert to UTF-8 (no code page 932 converter)\n", stderr);
+    code = 1;
   } else {
-    const Encoding e = o.utf8 ? Encoding::utf8 : Encoding::cp932;
-    print_roles(argc, argv, o, e);
-    code = inspect(o, e);
+    const Output out_to{o.utf8 ? Encoding::utf8 : Encoding::cp932, terminal};
+    print_roles(argc, argv, o, out_to);
+    code = inspect(o, out_to);
   }
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.

@@ -95,7 +95,8 @@ bool write_copy(RawFile& output, const Image& image, const Record& record, const
 }  // namespace
 
 TempoOutcome insert_tempo_track(const Record& record, const Image& image, const char* midi_path,
-                                uint32_t newtempo, Encoding e) {
+                                uint32_t newtempo, Output o) {
+  const Encoding e = o.encoding;
   if (record.tempo != 0) {
     out<TXT("テンポ情報があります\n")>(e);
     return TempoOutcome::ends;
@@ -129,7 +130,7 @@ TempoOutcome insert_tempo_track(const Record& record, const Image& image, const 
   }
   snprintf(newtempofn, name_cap, "%s(newtempo=%lu).mid", midi_path,
            static_cast<unsigned long>(newtempo));
-  out<"newtempofn=%s\n">(e, FileName{shown_name(newtempofn, e == Encoding::utf8), false});
+  out<"newtempofn=%s\n">(e, FileName{shown_name(newtempofn, e == Encoding::utf8), o.escape});
 
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;

@@ -15,6 +15,6 @@ enum class TempoOutcome {
 // "<path>(newtempo=<bpm>).mid": the input's header chunk with one more track
 // announced, a conductor track (the tempo, 4/4, C major), then the rest of
 // the input unchanged. `newtempo` 0 asks for the tempo on standard input.
-// Prints what it does in encoding `e`.
+// Prints what it does to `o`.
 TempoOutcome insert_tempo_track(const Record& record, const Image& image, const char* midi_path,
-                                uint32_t newtempo, Encoding e);
+                                uint32_t newtempo, Output o);

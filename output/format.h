@@ -29,6 +29,14 @@
 
 enum class Encoding : uint8_t { cp932, utf8 };
 
+// How a run prints: its encoding, and whether the bytes below 0x20 and 0x7F
+// in texts of the file and in file names show as "\xNN" (standard output is
+// a terminal, where they would move the cursor or worse).
+struct Output {
+  Encoding encoding;
+  bool escape;
+};
+
 // Bytes taken from the file. In code page 932 output they go out as they
 // stand; in UTF-8 output as they stand when they are UTF-8, else decoded as
 // code page 932, with "\xNN" for each byte that does not decode. With

@@ -156,10 +156,9 @@ void trace_in(const Image& image, const WalkOptions& options, bool escape, Recor
 
 }  // namespace
 
-void print_trace(const Image& image, const WalkOptions& options, Encoding e, bool escape,
-                 Record& record) {
-  if (e == Encoding::utf8)
-    trace_in<Encoding::utf8>(image, options, escape, record);
+void print_trace(const Image& image, const WalkOptions& options, Output o, Record& record) {
+  if (o.encoding == Encoding::utf8)
+    trace_in<Encoding::utf8>(image, options, o.escape, record);
   else
-    trace_in<Encoding::cp932>(image, options, escape, record);
+    trace_in<Encoding::cp932>(image, options, o.escape, record);
 }

@@ -15,6 +15,10 @@ bool claim_standard_streams();
 // Whether standard output is a terminal (a console on Windows).
 bool stdout_is_terminal();
 
+// Readies the conversion from code page 932 to UTF-8; false when the system
+// has no converter for it.
+bool open_utf8_converter();
+
 // Writes the UTF-8 form of the `n` bytes of code page 932 text at `in` to
 // `out`, which has room for 4 * n bytes: each byte that does not decode as
 // "\xNN" (two upper-case hexadecimal digits). Returns the bytes written.

@@ -27,12 +27,18 @@ bool stdout_is_terminal() { return isatty(STDOUT_FILENO); }
 void release_console() {}
 
 namespace {
-// Opened on first use, kept for the whole run.
-iconv_t g_from_cp932 = reinterpret_cast<iconv_t>(-1);
+const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+// Opened once, kept for the whole run.
+iconv_t g_from_cp932 = kNone;
 }  // namespace
 
+bool open_utf8_converter() {
+  if (g_from_cp932 == kNone) g_from_cp932 = iconv_open("UTF-8", "CP932");
+  return g_from_cp932 != kNone;
+}
+
 size_t cp932_to_utf8(const char* in, size_t n, char* out) {
-  if (g_from_cp932 == reinterpret_cast<iconv_t>(-1)) g_from_cp932 = iconv_open("UTF-8", "CP932");
+  open_utf8_converter();
   const iconv_t cd = g_from_cp932;
   char* from = const_cast<char*>(in);
   char* to = out;

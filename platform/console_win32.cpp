@@ -56,6 +56,8 @@ char** utf8_arguments(int argc, wchar_t** wargv) {
   return argv;
 }
 
+bool open_utf8_converter() { return IsValidCodePage(932); }
+
 size_t cp932_to_utf8(const char* in, size_t n, char* out) {
   char* to = out;
   if (n == 0 || decode(in, static_cast<int>(n), to)) return static_cast<size_t>(to - out);

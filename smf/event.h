@@ -36,9 +36,10 @@ struct Event {
   uint8_t channel;    // the low 4 bits of the status
   uint8_t data[2];    // a channel message's data bytes
   uint8_t meta_type;  // meta events
-  // The contents of a meta event (after its length; for the types of a fixed
-  // size, the bytes that size gives) or of a system exclusive message (after
-  // its length quantity, a closing F7 included).
+  // The contents of a meta event (after its length, a variable-length
+  // quantity; for the types of a fixed size, the bytes that size gives after
+  // a length byte) or of a system exclusive message (after its length
+  // quantity, a closing F7 included).
   const uint8_t* bytes;
   uint32_t length;
 };

@@ -102,7 +102,7 @@ constexpr uint32_t data_bytes(Kind kind) {
 }
 
 // The size of a meta event of `type` from its FF byte on, for the types of a
-// fixed size; 0 for the types whose length byte gives it (3 + length).
+// fixed size; 0 for the types whose length gives it.
 constexpr uint32_t meta_size(uint8_t type) {
   switch (type) {
     case 0x21:
@@ -179,16 +179,15 @@ Step walk_event(const Image& image, const WalkOptions& options, View& view, Reco
     const uint8_t* head = bytes_at(image, pos, 2);
     if (!head) return view.cut(cut), Step::cut;
     e.meta_type = head[1];
-    uint64_t size = meta_size(e.meta_type);
-    if (size == 0) {
-      const uint8_t* length = bytes_at(image, pos, 3);
-      if (!length) return view.cut(Cut{start, &e, Cut::meta_type}), Step::cut;
-      size = 3 + uint64_t{length[2]};
-    }
-    const uint8_t* p = bytes_at(image, pos, size);
+    // FF, the type, the length (one byte for the types of a fixed size, a
+    // variable-length quantity for the others), then the data.
+    const uint32_t fixed = meta_size(e.meta_type);
+    uint32_t length_bytes = 1;
+    e.length = fixed ? fixed - 3 : vlq_at(image, pos + 2, &length_bytes);
+    const uint64_t size = 2 + uint64_t{length_bytes} + e.length;
+    const uint8_t* p = length_bytes ? bytes_at(image, pos, size) : nullptr;
     if (!p) return view.cut(Cut{start, &e, Cut::meta_type}), Step::cut;
-    e.bytes = p + 3;
-    e.length = static_cast<uint32_t>(size - 3);
+    e.bytes = p + 2 + length_bytes;
     e.end = static_cast<uint32_t>(pos + size);
   } else if (e.kind == Kind::sysex) {
     uint32_t length_bytes;

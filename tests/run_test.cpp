@@ -65,13 +65,49 @@ TEST(Run, Utf8Texts) {
       smf({"00 FF 01 05 \"ASCII\" 00 FF 01 06 8A BF 8E 9A B1 B2 00 FF 03 06 E6 BC A2 E5 AD 97 "
            "00 FF 06 04 \"Sp\" E5 72 00 FF 02 01 A9 00 FF 01 04 \"abc\" 81 00 FF 01 06 41 00 "
            "42 43 81 20 00 FF 01 03 78 81 20 00 FF 59 02 FD 01 00 91 3C 40 00 3E 40"}));
-  const std::string out = smfscope(dir.path, {"t.mid", "-u8", "-rs", "-noteon"}).out;
+  // A name that is not UTF-8 shows its bytes (not on Windows: names are wide there).
+  const std::string name = kWindows ? "t.mid" : "t\xFF.mid", shown = kWindows ? name : "t\\xFF.mid";
+  rename((dir / "t.mid").c_str(), (dir / name).c_str());
+  const std::string out = smfscope(dir.path, {name, "-u8", "-rs", "-noteon"}).out;
+  EXPECT_TRUE(out.starts_with("1 MIDIファイル " + shown + "\n")) << out;
   for (const char* line :
-       {"1 MIDIファイル t.mid\n", "[01] テキスト=ASCII\n", "[01] テキスト=漢字ｱｲ\n",
-        "[03] シーケンス名=漢字\n", "[06] マーカー=Sp蚌\n", "[02] 著作権表示=ｩ\n",
-        "[01] テキスト=abc\\x81\n", "[01] テキスト=A\n", "[01] テキスト=x\\x81 \n",
-        "[59] 調号=253 1 E♭ m\n", "r[91] note 1ch 音  62  64\n", "\n拍子 0/0\n"})
+       {"[01] テキスト=ASCII\n", "[01] テキスト=漢字ｱｲ\n", "[03] シーケンス名=漢字\n",
+        "[06] マーカー=Sp蚌\n", "[02] 著作権表示=ｩ\n", "[01] テキスト=abc\\x81\n",
+        "[01] テキスト=A\n", "[01] テキスト=x\\x81 \n", "[59] 調号=253 1 E♭ m\n",
+        "r[91] note 1ch 音  62  64\n", "\n拍子 0/0\n"})
     EXPECT_NE(out.find(line), out.npos) << line;
+}
+
+// Where standard output is a terminal, control bytes of the file's texts and
+// of names show as "\xNN": a text cannot clear the screen or forge a line.
+TEST(Run, TerminalsSeeNoControlBytes) {
+  if (kWindows || system("script -qec true /dev/null >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no pseudo-terminal here";
+  TempDir dir;
+  write_file(dir / "t\x1B.mid", smf({"00 FF 01 0C 1B \"]0;x\" 07 1B \"[2J\" 0A 7F"}));
+  const std::string run =
+      "cd '" + dir.path + "' && script -qec \"'" SMFSCOPE_BIN "' 't\x1B.mid'\" /dev/null >out 2>&1";
+  ASSERT_EQ(system(run.c_str()), 0);
+  const std::string out = read_file(dir / "out");
+  EXPECT_NE(out.find(cp932("MIDIファイル t\\x1B.mid\r\n")), out.npos) << out;
+  EXPECT_NE(out.find(cp932("テキスト=\\x1B]0;x\\x07\\x1B[2J\\x0A\\x7F\r\n")), out.npos) << out;
+}
+
+// -u8 without a converter for code page 932 prints nothing rather than a
+// trace of "\xNN", and says why.
+TEST(Run, Utf8WithoutConverter) {
+  const std::string gconv = "/usr/lib/x86_64-linux-gnu/gconv";
+  TempDir dir;
+  mkdir((dir / "none").c_str(), 0700);
+  const std::string hide =
+      "unshare -m sh -c 'mount --bind none " + gconv + " && shift && exec \"$@\"' sh";
+  if (kWindows || system(("cd '" + dir.path + "' && " + hide + " true 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no mount namespace here";
+  write_file(dir / "a.mid", kSmall);
+  const Ran r = smfscope(dir.path, {"-u8", "a.mid"}, "", hide);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "smfscope: cannot convert to UTF-8 (no code page 932 converter)\n");
 }
 
 // Runs of a.mid: the arguments, standard input, how the output begins or
@@ -81,7 +117,7 @@ struct ArgRow {
   std::vector<std::string> args;
   std::string input, printed;
   int exit = 0;
-  std::string copy = "", file = kSmall, shell = "";
+  std::string copy = "", file = kSmall, shell = "", err = "";
 };
 
 const std::string kNoTempo = "オプションにテンポが見つかりません\n",
@@ -104,7 +140,7 @@ const ArgRow kArgs[] = {
     {{"-t", "5", "a.mid", "-t"}, "", "3 MIDIファイル a.mid\nfs", 0, "5 B7 1B 00"},
     {{"a.mid"}, "", "size 0x000005 Electric Piano 2\n" + kClosing, 0, "", smf({"00 C0 05 00 06"})},
     {{"a.mid", "-rs"}, "", "size 0x000005 Harpsichord\n" + kClosing, 0, "", smf({"00 C0 05 00 06"})},
-    {{"-noteon"}, "", "open error\n", 1},
+    {{"-noteon"}, "", "open error\n", 1, "", kSmall, "", "smfscope: no MIDI file named (see smfscope --help)\n"},
     {{"missing.mid"}, "", "1 MIDIファイル missing.mid\nopen error\n", 1},
     {{"--version"}, "", "smfscope 0.02\n"},
     {{"."}, "", "1 MIDIファイル .\nopen error\n", 1},  // a directory
@@ -126,7 +162,8 @@ const ArgRow kArgs[] = {
      smf(std::vector<std::string>(255, ""))},
     {{"-t", "120", "a.mid"}, "", "\nCMIDI.Track_Count 1\nFormatID 0\nTrack_Count 1\nDelta_Time 480\n", 0, "120 07 A1 20",
      hex("\"MThd\" 0000000A 0000 0001 01E0 11223344 \"MTrk\" 00000000 \"JUNK\" 00000000 FF")},
-    // Refusals: nothing is written.
+    // Refusals: nothing is written. A long copyright does not hide the tempo after it.
+    {{"-t", "120", "a.mid"}, "", "テンポ情報があります\n", 0, "", smf({"00 FF 02 81 1C \"" + std::string(156, 'c') + "\" 00 FF 51 03 07 A1 20"})},
     {{"-t", "3", "a.mid"}, "", " size 0x000007 \nテンポ情報があります\n", 0, "", smf({"00 FF 51 03 07 A1 20"})},
     {{"-t", "a.mid"}, "", "cannot add a track: no complete MThd header\n", 1, "", hex("\"MThd\" 00000004 0000 0001")},
     {{"-t", "3", "a.mid"}, "", "cannot add a track: no complete MThd header\n", 1, "", hex("\"MThd\" 00000008 0000 0001 01E0")},
@@ -157,6 +194,7 @@ TEST(Run, Arguments) {
     const Ran r = smfscope(dir.path, row.args, row.input, row.shell);
     const std::string printed = cp932(row.printed);
     EXPECT_EQ(r.exit, row.exit);
+    EXPECT_EQ(r.err, row.err);
     EXPECT_TRUE(r.out.starts_with(printed) || r.out.ends_with(printed)) << r.out.substr(0, 999);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}),
               row.copy.empty() ? 1 + row.shell.starts_with("mk") : 2);

@@ -72,8 +72,9 @@ Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const
              const std::string& shell) {
   TempDir io;
   write_file(io / "in", input);
-  std::string command = "cd '" + dir + "' && exec <'" + io / "in" + "' >'" + io / "out" + "' && " +
-                        shell + " exec timeout 10 " SMFSCOPE_RUNNER " '" SMFSCOPE_BIN "'";
+  std::string command = "cd '" + dir + "' && exec <'" + io / "in" + "' >'" + io / "out" + "' 2>'" +
+                        io / "err" + "' && " + shell +
+                        " exec timeout 10 " SMFSCOPE_RUNNER " '" SMFSCOPE_BIN "'";
   for (const std::string& a : args) command += " '" + a + "'";
   const int status = system(command.c_str());
   std::string out = read_file(io / "out"), lf;
@@ -81,5 +82,6 @@ Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const
     if (kWindows && out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) ADD_FAILURE() << "a bare \\n";
     if (!kWindows || out.compare(i, 2, "\r\n") != 0) lf += out[i];
   }
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lf};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lf,
+          read_file(io / "err")};
 }

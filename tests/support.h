@@ -30,7 +30,7 @@ std::string read_file(const std::string& path);
 // Wine: its "\r\n" line ends come back as "\n", and a bare "\n" fails.
 struct Ran {
   int exit;
-  std::string out;
+  std::string out, err;
 };
 Ran smfscope(const std::string& dir, const std::vector<std::string>& args,
              const std::string& input = "", const std::string& shell = "");

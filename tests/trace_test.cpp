@@ -65,7 +65,9 @@ const Row kEvents[] = {
     {"B0 40 7F", "R[B0] "},  // no name: the line stays open
     {"FF 03 07 \"Sys\" 00 \"tem\"", "R[FF] [03] シーケンス名=Sys\n"},
     {"FF 01 06 83 73 83 41 83 6D", "R[FF] [01] テキスト=ピアノ\n"},
-    {"FF 06 FF \"" + k255 + "\"", "R[FF] [06] マーカー=" + k255 + "\n"},
+    // A meta event's length is a variable-length quantity of 1 to 4 bytes; the fixed sizes stay fixed.
+    {"FF 06 81 7F \"" + k255 + "\"", "R[FF] [06] マーカー=" + k255 + "\n"},
+    {"FF 01 80 80 80 05 \"ABCDE\"", "R[FF] [01] テキスト=ABCDE\n"},
     {"FF 21 00 C8", "R[FF] [21] 出力ポートの指定 200\n"},
     {"FF 51 04 0A 2C 2B", "R[FF] [51] (0x0a 0x2c 0x2b)tempo=89\n"},
     {"FF 51 03 00 00 00", "R[FF] [51] (0x00 0x00 0x00)tempo=0\n"},
@@ -152,6 +154,10 @@ const Row kWalks[] = {
      "Track  3 (MIDI Track  0)     -       pos 0x000054 size 0x000010 \n"
      "Track  4 (MIDI Track  6)   使用済    pos 0x00006c size 0x000008 \n"
      "Track  5 (MIDI Track  0)     -       pos 0x000000 size 0x000000 \n(end)"},
+    {smf({"00 FF 02 82 00 \"(c)\""}), "R[FF] [02] unexpected end of file at 0x000016\n===="},  // 256 bytes
+    // A long copyright: the tempo and the time signature after it are seen.
+    {smf({"00 FF 02 81 1C \"" + std::string(156, 'c') + "\" 00 FF 51 03 07 A1 20 00 FF 58 04 02 02 18 08"}),
+     "tempo= 120\n拍子 2/4\nCMIDI Conductor_Track= 0\n"},
     {kTempoAfterANote, "tempo= 120\n拍子 3/4\nCMIDI Conductor_Track= 2\n"
      "Track  0 (MIDI Track  0)     -       pos 0x00000e size 0x00000c \n"
      "Track  1 (MIDI Track  1)   使用済    pos 0x000022 size 0x00000b \n"
@@ -185,6 +191,35 @@ TEST(Trace, FormatsAsPrintfDoes) {
                                                         0x1234567ul);
               }),
               expected);
+  }
+}
+
+// The program's own check of UTF-8: the forms RFC 3629 allows, and the ones
+// it does not (overlong, surrogates, past U+10FFFF, 5 and 6 bytes, cut).
+TEST(Trace, KnowsUtf8) {
+  struct {
+    const char* bytes;
+    bool utf8;
+  } const kRows[] = {
+      {"41 C2 80 DF BF", true},
+      {"E0 A0 80 ED 9F BF EE 80 80", true},
+      {"F0 90 80 80 F4 8F BF BF", true},
+      {"C0 AF", false},
+      {"C1 BF", false},
+      {"E0 9F BF", false},
+      {"ED A0 80", false},
+      {"F0 8F BF BF", false},
+      {"F4 90 80 80", false},
+      {"F5 80 80 80", false},
+      {"F8 88 80 80 80", false},
+      {"FC 84 80 80 80 80", false},
+      {"80", false},
+      {"E3 81", false},
+      {"E3 41 82", false},
+  };
+  for (const auto& row : kRows) {
+    const std::string bytes = hex(row.bytes);
+    EXPECT_EQ(is_utf8(bytes.data(), bytes.size()), row.utf8) << row.bytes;
   }
 }
 
