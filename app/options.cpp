@@ -36,6 +36,8 @@ bool scan(int argc, char** argv, Options& o) {
       o.walk.running_status = true;
     } else if (strcmp(arg, "-u8") == 0) {
       o.utf8 = true;
+    } else if (strcmp(arg, "-full") == 0) {
+      o.full = true;
     } else {
       o.roles[i] = Role::file_name;
       o.midi_path = arg;

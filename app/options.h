@@ -19,6 +19,7 @@ struct Options {
   uint32_t newtempo = 0;            // 0: none given
   WalkOptions walk;
   bool utf8 = false;  // -u8
+  bool full = false;  // -full: the complete trace
 };
 
 // Scans the arguments, printing nothing. Options are matched exactly and

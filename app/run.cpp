@@ -8,6 +8,7 @@
 #include "app/summary.h"
 #include "app/tempo_track.h"
 #include "output/format.h"
+#include "output/full.h"
 #include "output/trace.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -26,7 +27,7 @@ void print_help(Encoding e) {
 
 // The usage in English, for "--help" alone.
 void print_usage(Encoding e) {
-  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-u8] FILE.mid\n">(e);
+  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-full] [-u8] FILE.mid\n">(e);
   out<"Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n">(e);
   out<"  -noteon   trace every event (without it, each track up to its first note)\n">(e);
   out<"  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n">(
@@ -34,6 +35,7 @@ void print_usage(Encoding e) {
   out<"  -t        the same, asking for the tempo\n">(e);
   out<"  -v        no tempo track (the default; of -v and -t the later one counts)\n">(e);
   out<"  -rs       decode running status, aftertouch and F7 system exclusive\n">(e);
+  out<"  -full     every event whole on a line of its own, named (with -noteon and -rs)\n">(e);
   out<"  -u8       print UTF-8 instead of code page 932\n">(e);
   out<"  --help    this text; --version  the version (each only on its own)\n">(e);
   out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">(
@@ -81,7 +83,10 @@ int inspect(const Options& o, Output out_to) {
     return 1;
   }
   const Image image{data, size};
-  print_trace(image, o.walk, out_to, record);
+  if (o.full)
+    print_full(image, out_to, record);
+  else
+    print_trace(image, o.walk, out_to, record);
   print_summary(record, e);
 
   TempoOutcome outcome = TempoOutcome::go_on;

@@ -9,7 +9,13 @@ std::string capture(const std::function<void()>& fn);
 
 // The options that change a walk, as bits; what a walk of `size` bytes at
 // `data` prints: the trace, then the summary.
-enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kAllOptions = 8 };
+// kFull takes the complete trace, which reads every note with running status.
+enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kFull = 8, kAllOptions = 16 };
+
+// Whether `options` is a run of its own: -full makes -noteon and -rs moot.
+constexpr bool distinct(int options) {
+  return !(options & kFull) || !(options & (kNotes | kRunningStatus));
+}
 struct Walk {
   std::string trace, summary;
 };

@@ -99,6 +99,15 @@ size_t show_bytes(const unsigned char* s, size_t n, bool controls, bool utf8, ch
 
 }  // namespace
 
+void put_bytes(Line& line, const uint8_t* bytes, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) {
+    if (line.room() < 3) line.flush();
+    if (i > 0) *line.p++ = ' ';
+    *line.p++ = "0123456789ABCDEF"[bytes[i] >> 4];
+    *line.p++ = "0123456789ABCDEF"[bytes[i] & 15];
+  }
+}
+
 void put_file_text(Line& line, FileText text, Encoding e, size_t bound) {
   const char* s = reinterpret_cast<const char*>(text.bytes);
   size_t n = text.length;

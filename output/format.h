@@ -284,6 +284,10 @@ inline void put_string(Line& line, const char* s, size_t n, size_t bound) {
   }
 }
 
+// `n` bytes as upper-case hexadecimal pairs with a blank between them, as
+// many lines' worth as they take.
+void put_bytes(Line& line, const uint8_t* bytes, uint32_t n);
+
 // A file's text or a file name in UTF-8 or with its control bytes shown, as
 // FileText and FileName say: converted, then put as put_string puts it.
 void put_file_text(Line& line, FileText text, Encoding e, size_t bound);
@@ -341,6 +345,8 @@ template <Format F, size_t... I, typename... A>
   // A file's text takes up to four bytes for each of its bytes, a name or a
   // program text three; the formats' own pieces must leave room for them.
   static_assert(L.bound <= kLineRoom / 4, "the format is too long for a line");
+  // What the line holds goes out first where the format could overrun it.
+  if (line.room() < L.bound) line.flush();
   char* p = line.p;
   memcpy(p, F.text, L.lead_length);
   p += L.lead_length;

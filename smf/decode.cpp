@@ -39,3 +39,7 @@ uint32_t tempo_bpm(const uint8_t* p) {
 int32_t time_signature_denominator(uint8_t exponent) {
   return exponent <= 30 ? int32_t{1} << exponent : INT32_MIN;
 }
+
+uint32_t tempo_bpm_hundredths(uint32_t micros) {
+  return micros ? static_cast<uint32_t>((uint64_t{6000000000} + micros / 2) / micros) : 0;
+}

@@ -41,3 +41,7 @@ uint32_t tempo_bpm(const uint8_t* p);
 // time signature; from 2^31 on it has no such value and stands as the
 // smallest one.
 int32_t time_signature_denominator(uint8_t exponent);
+
+// The beats per minute of a tempo of `micros` microseconds per quarter note
+// in hundredths, rounded; 0 for 0 microseconds, which has none.
+uint32_t tempo_bpm_hundredths(uint32_t micros);

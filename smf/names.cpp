@@ -1,5 +1,7 @@
 #include "smf/names.h"
 
+#include <cstddef>
+
 // clang-format off
 const char* const program_names[128] = {
     "Acoustic Piano", "Bright Piano", "Electric Grand Piano", "Honky-tonk Piano", "Electric Piano", "Electric Piano 2", "Harpsichord", "Clavi",  // 0 to 7
@@ -33,4 +35,133 @@ const Text key_names[13] = {{TXT("B")}, {TXT("D♭")}, {TXT("A♭")}, {TXT("E♭
 Text key_name(uint8_t key_byte) {
   const int key = static_cast<int8_t>(key_byte);
   return key >= -6 && key <= 6 ? key_names[key + 6] : Text{TXT("---(out of -6～6")};
+}
+
+NoteName note_name(uint8_t key) {
+  static const char* const kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                         "F#", "G",  "G#", "A",  "A#", "B"};
+  NoteName n{};
+  if (key > 127) {
+    n.text[0] = '-';
+    return n;
+  }
+  const char* name = kNames[key % 12];
+  const int octave = key / 12 - 1;
+  size_t i = 0;
+  while (*name) n.text[i++] = *name++;
+  if (octave < 0) n.text[i++] = '-';
+  n.text[i] = static_cast<char>('0' + (octave < 0 ? -octave : octave));
+  return n;
+}
+
+const char* drum_name(uint8_t key) {
+  // clang-format off
+  static const char* const kDrums[81 - 35 + 1] = {
+      "Acoustic Bass Drum", "Bass Drum 1", "Side Stick", "Acoustic Snare", "Hand Clap",  // 35-39
+      "Electric Snare", "Low Floor Tom", "Closed Hi-Hat", "High Floor Tom", "Pedal Hi-Hat",  // 40-44
+      "Low Tom", "Open Hi-Hat", "Low-Mid Tom", "Hi-Mid Tom", "Crash Cymbal 1",  // 45-49
+      "High Tom", "Ride Cymbal 1", "Chinese Cymbal", "Ride Bell", "Tambourine",  // 50-54
+      "Splash Cymbal", "Cowbell", "Crash Cymbal 2", "Vibraslap", "Ride Cymbal 2",  // 55-59
+      "Hi Bongo", "Low Bongo", "Mute Hi Conga", "Open Hi Conga", "Low Conga",  // 60-64
+      "High Timbale", "Low Timbale", "High Agogo", "Low Agogo", "Cabasa",  // 65-69
+      "Maracas", "Short Whistle", "Long Whistle", "Short Guiro", "Long Guiro",  // 70-74
+      "Claves", "Hi Wood Block", "Low Wood Block", "Mute Cuica", "Open Cuica",  // 75-79
+      "Mute Triangle", "Open Triangle",  // 80-81
+  };
+  // clang-format on
+  return key >= 35 && key <= 81 ? kDrums[key - 35] : nullptr;
+}
+
+const char* drum_kit_name(uint8_t p) {
+  switch (p + 1) {
+    case 1:
+      return "Standard";
+    case 9:
+      return "Room";
+    case 17:
+      return "Power";
+    case 25:
+      return "Electronic";
+    case 26:
+      return "TR-808";
+    case 33:
+      return "Jazz";
+    case 41:
+      return "Brush";
+    case 49:
+      return "Orchestra";
+    case 57:
+      return "SFX";
+    default:
+      return nullptr;
+  }
+}
+
+Text controller_name(uint8_t number) {
+  // clang-format off
+  static const Text kNames[] = {
+      {TXT("バンクセレクトMSB")}, {TXT("モジュレーション")}, {TXT("ブレス・コントローラー")}, {TXT("未定義")},  // 0-3
+      {TXT("フット・コントローラー")}, {TXT("ポルタメント・タイム")}, {TXT("データ・エントリー MSB")}, {TXT("ボリューム")},  // 4-7
+      {TXT("バランス")}, {TXT("未定義")}, {TXT("パンポット")}, {TXT("エクスプレッション")},  // 8-11
+      {TXT("エフェクト・コントロール1")}, {TXT("エフェクト・コントロール2")}, {TXT("未定義")}, {TXT("未定義")},  // 12-15
+      {TXT("汎用コントローラー1")}, {TXT("汎用コントローラー2")}, {TXT("汎用コントローラー3")}, {TXT("汎用コントローラー4")},  // 16-19
+  };
+  static const Text kLsbs[] = {
+      {TXT("バンクセレクトLSB")}, {TXT("モジュレーション LSB")}, {TXT("ブレス・コントローラー LSB")}, {TXT("未定義 LSB")},  // 32-35
+      {TXT("フット・コントローラー LSB")}, {TXT("ポルタメント・タイム LSB")}, {TXT("データ・エントリー LSB")}, {TXT("ボリューム LSB")},  // 36-39
+      {TXT("バランス LSB")}, {TXT("未定義 LSB")}, {TXT("パンポット LSB")}, {TXT("エクスプレッション LSB")},  // 40-43
+      {TXT("エフェクト・コントロール1 LSB")}, {TXT("エフェクト・コントロール2 LSB")}, {TXT("未定義 LSB")}, {TXT("未定義 LSB")},  // 44-47
+      {TXT("汎用コントローラー1 LSB")}, {TXT("汎用コントローラー2 LSB")}, {TXT("汎用コントローラー3 LSB")}, {TXT("汎用コントローラー4 LSB")},  // 48-51
+  };
+  static const Text kSwitches[] = {
+      {TXT("ホールド1(サステイン)")}, {TXT("ポルタメント")}, {TXT("ソステヌート")}, {TXT("ソフト・ペダル")},  // 64-67
+      {TXT("レガート・フットスイッチ")}, {TXT("ホールド2")}, {TXT("サウンド・バリエーション")}, {TXT("ハーモニック・インテンシティ")},  // 68-71
+      {TXT("リリース・タイム")}, {TXT("アタック・タイム")}, {TXT("ブライトネス")}, {TXT("ディケイ・タイム")},  // 72-75
+      {TXT("ビブラート・レイト")}, {TXT("ビブラート・デプス")}, {TXT("ビブラート・ディレイ")}, {TXT("サウンド・コントローラー10")},  // 76-79
+      {TXT("汎用コントローラー5")}, {TXT("汎用コントローラー6")}, {TXT("汎用コントローラー7")}, {TXT("汎用コントローラー8")},  // 80-83
+      {TXT("ポルタメント・コントロール")}, {TXT("未定義")}, {TXT("未定義")}, {TXT("未定義")},  // 84-87
+      {TXT("高分解能ベロシティ・プリフィックス")}, {TXT("未定義")}, {TXT("未定義")}, {TXT("リバーブ・センド・レベル")},  // 88-91
+      {TXT("トレモロ・デプス")}, {TXT("コーラス・センド・レベル")}, {TXT("セレステ・デプス")}, {TXT("フェイザー・デプス")},  // 92-95
+      {TXT("データ・インクリメント")}, {TXT("データ・デクリメント")}, {TXT("NRPN LSB")}, {TXT("NRPN MSB")},  // 96-99
+      {TXT("RPN LSB")}, {TXT("RPN MSB")},  // 100-101
+  };
+  static const Text kModes[] = {
+      {TXT("オール・サウンド・オフ")}, {TXT("リセット・オール・コントローラー")}, {TXT("ローカル・コントロール")}, {TXT("オール・ノート・オフ")},  // 120-123
+      {TXT("オムニ・オフ")}, {TXT("オムニ・オン")}, {TXT("モノ・モード・オン")}, {TXT("ポリ・モード・オン")},  // 124-127
+  };
+  // clang-format on
+  if (number < 20) return kNames[number];
+  if (number >= 32 && number < 52) return kLsbs[number - 32];
+  if (number >= 64 && number < 102) return kSwitches[number - 64];
+  if (number >= 120 && number < 128) return kModes[number - 120];
+  return {TXT("未定義")};
+}
+
+const Text* rpn_name(uint8_t msb, uint8_t lsb) {
+  static const Text kNames[] = {
+      {TXT("ピッチ・ベンド・センシティビティ")},
+      {TXT("ファイン・チューニング")},
+      {TXT("コース・チューニング")},
+      {TXT("モジュレーション・デプス・レンジ")},
+      {TXT("RPNヌル")},
+  };
+  if (msb == 0 && lsb <= 2) return &kNames[lsb];
+  if (msb == 0 && lsb == 5) return &kNames[3];
+  if (msb == 127 && lsb == 127) return &kNames[4];
+  return nullptr;
+}
+
+const Text* key_signature_name(int8_t sharps, uint8_t mode) {
+  // clang-format off
+  static const Text kMajor[15] = {
+      {TXT("C♭ major")}, {TXT("G♭ major")}, {TXT("D♭ major")}, {TXT("A♭ major")}, {TXT("E♭ major")},
+      {TXT("B♭ major")}, {TXT("F major")}, {TXT("C major")}, {TXT("G major")}, {TXT("D major")},
+      {TXT("A major")}, {TXT("E major")}, {TXT("B major")}, {TXT("F# major")}, {TXT("C# major")}};
+  static const Text kMinor[15] = {
+      {TXT("A♭ minor")}, {TXT("E♭ minor")}, {TXT("B♭ minor")}, {TXT("F minor")}, {TXT("C minor")},
+      {TXT("G minor")}, {TXT("D minor")}, {TXT("A minor")}, {TXT("E minor")}, {TXT("B minor")},
+      {TXT("F# minor")}, {TXT("C# minor")}, {TXT("G# minor")}, {TXT("D# minor")}, {TXT("A# minor")}};
+  // clang-format on
+  if (sharps < -7 || sharps > 7) return nullptr;
+  return mode == 0 ? &kMajor[sharps + 7] : &kMinor[sharps + 7];
 }

@@ -28,3 +28,32 @@ extern const Text key_names[13];
 // The key of a key signature's key byte: its row of key_names, or
 // "---(out of -6～6" outside -6..6.
 Text key_name(uint8_t key_byte);
+
+// The name of key `key` with its octave, middle C (60) being "C4", sharps
+// as "#": "C#4"; "-" for a number above 127. At most 5 bytes and a NUL.
+struct NoteName {
+  char text[6];
+};
+NoteName note_name(uint8_t key);
+
+// The General MIDI percussion name of key 35..81 on channel 10; null for
+// any other key.
+const char* drum_name(uint8_t key);
+
+// The name of a drum kit chosen by program `p` on channel 10: the GS kits
+// by their number p + 1 (1 "Standard", 9 "Room", ...); null for the others.
+const char* drum_kit_name(uint8_t p);
+
+// The name of controller 0..127, the standard MIDI names in the program's
+// Japanese; undefined numbers are "未定義".
+Text controller_name(uint8_t number);
+
+// The name of registered parameter msb/lsb (0/0 pitch bend sensitivity,
+// 0/1 fine tuning, 0/2 coarse tuning, 0/5 modulation depth range, 127/127
+// null); null for the others.
+const Text* rpn_name(uint8_t msb, uint8_t lsb);
+
+// The name of a key signature: `sharps` (negative: flats) and the mode
+// byte (0 major, else minor), named by its own tonic: "A minor", "E♭
+// major"; null outside -7..7.
+const Text* key_signature_name(int8_t sharps, uint8_t mode);

@@ -5,6 +5,7 @@
 // prints; the view does.
 //
 // A view is any type with these members, called in file order:
+//   riff(const Riff&)           (running status only) the file is wrapped in RIFF
 //   header(const HeaderChunk&)  the file begins with "MThd" and 14 bytes
 //   scan(uint32_t pos)          where the scan for chunks begins
 //   chunk(const Chunk&)         a chunk whose id is not "MTrk"
@@ -34,6 +35,12 @@ void walk(const Image& image, const WalkOptions& options, View& view, Record& re
 // What a meta event tells the record: a track named "System Setup", a tempo
 // (and so the conductor track), a time signature.
 void gather_meta(Record& record, int32_t track, const Event& e);
+
+// The "data" chunk of a file wrapped in RIFF: "RIFF", a length, "RMID",
+// then chunks (an id, a 32-bit little-endian length, the contents padded to
+// an even length). False unless the image is such a file and one "data"
+// chunk's head lies inside it.
+bool find_riff_data(const Image& image, Riff& riff);
 
 namespace walker {
 
@@ -187,6 +194,7 @@ Step walk_event(const Image& image, const WalkOptions& options, View& view, Reco
     const uint64_t size = 2 + uint64_t{length_bytes} + e.length;
     const uint8_t* p = length_bytes ? bytes_at(image, pos, size) : nullptr;
     if (!p) return view.cut(Cut{start, &e, Cut::meta_type}), Step::cut;
+    e.declared = fixed ? p[2] : e.length;
     e.bytes = p + 2 + length_bytes;
     e.end = static_cast<uint32_t>(pos + size);
   } else if (e.kind == Kind::sysex) {
@@ -214,21 +222,32 @@ Step walk_event(const Image& image, const WalkOptions& options, View& view, Reco
 }
 
 template <bool RS, class View>
-void walk(const Image& image, const WalkOptions& options, View& view, Record& record) {
+void walk(const Image& whole, const WalkOptions& options, View& view, Record& record) {
+  // Under running status a file wrapped in RIFF is walked as the file its
+  // "data" chunk holds, at the positions it has in the whole file.
+  Image image = whole;
   uint32_t pos = 0;
-  const uint8_t* magic = bytes_at(image, 0, 4);
+  Riff riff;
+  if (RS && find_riff_data(whole, riff)) {
+    view.riff(riff);
+    image.size = riff.end;
+    pos = riff.pos;
+  }
+  const uint32_t begin = pos;
+  const uint8_t* magic = bytes_at(image, begin, 4);
   if (magic && memcmp(magic, "MThd", 4) == 0) {
-    const uint8_t* h = bytes_at(image, 0, 14);
-    if (!h) return view.cut(Cut{0});
+    const uint8_t* h = bytes_at(image, begin, 14);
+    if (!h) return view.cut(Cut{begin});
     HeaderChunk header;
     decode_header(h, &header);
     view.header(header);
     record.format = header.format;
     record.track_count = header.ntrks;
     record.division = header.division;
-    if (!bytes_at(image, 0, 8 + uint64_t{header.length})) return view.cut(Cut{0});
-    record.header_size = 8 + header.length;
-    pos = record.header_size;
+    if (!bytes_at(image, begin, 8 + uint64_t{header.length})) return view.cut(Cut{begin});
+    // The copy of -t takes the header from the file's start alone.
+    if (begin == 0) record.header_size = 8 + header.length;
+    pos = begin + 8 + header.length;
   }
   view.scan(pos);
 

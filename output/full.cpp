@@ -1,0 +1,305 @@
+#include "output/full.h"
+
+#include <initializer_list>
+
+#include "output/trace_view.h"
+#include "smf/channels.h"
+#include "smf/decode.h"
+#include "smf/walker.h"
+
+namespace {
+
+using outfmt::Line;
+
+// The length each meta type of a known size has; -1 for the others.
+int expected_length(uint8_t type) {
+  switch (type) {
+    case 0x20:
+    case 0x21:
+      return 1;
+    case 0x2F:
+      return 0;
+    case 0x51:
+      return 3;
+    case 0x54:
+      return 5;
+    case 0x58:
+      return 4;
+    case 0x59:
+      return 2;
+    default:
+      return -1;
+  }
+}
+
+// The names of the text types 01 to 09; 0A to 0F are texts too.
+Text text_name(uint8_t type) {
+  static const Text kNames[] = {
+      {TXT("テキスト")},       {TXT("著作権表示")},   {TXT("シーケンス名")},
+      {TXT("楽器名")},         {TXT("歌詞")},         {TXT("マーカー")},
+      {TXT("キューポイント")}, {TXT("プログラム名")}, {TXT("デバイス名")},
+  };
+  return type <= 9 ? kNames[type - 1] : kNames[0];
+}
+
+// A system exclusive message the program knows, by its bytes from F0 on.
+const char* sysex_name(const uint8_t* m, uint32_t n) {
+  const auto is = [&](std::initializer_list<int> bytes) {
+    if (bytes.size() != n) return false;
+    uint32_t i = 0;
+    for (int b : bytes) {
+      if (b >= 0 && m[i] != b) return false;
+      ++i;
+    }
+    return true;
+  };
+  if (is({0xF0, 0x7E, -1, 0x09, 0x01, 0xF7})) return "GM System On";
+  if (is({0xF0, 0x7E, -1, 0x09, 0x02, 0xF7})) return "GM System Off";
+  if (is({0xF0, 0x7E, -1, 0x09, 0x03, 0xF7})) return "GM2 System On";
+  if (is({0xF0, 0x41, -1, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})) return "GS Reset";
+  if (is({0xF0, 0x43, -1, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}) && (m[2] & 0xF0) == 0x10)
+    return "XG System On";
+  return nullptr;
+}
+
+// The complete trace (-full): every event whole on a line of its own, its
+// numbers named; header, chunks and cuts as the usual trace has them.
+template <Encoding E>
+struct FullView {
+  TraceView<E> frame;
+  ChannelState channels;
+
+  void riff(const Riff& r) { frame.riff(r); }
+  void header(const HeaderChunk& h) { frame.header(h); }
+  void scan(uint32_t pos) { frame.scan(pos); }
+  void track_begin(const Chunk& c) { frame.track_begin(c); }
+  void track_end(uint32_t pos) { frame.track_end(pos); }
+  void cut(const Cut& c) { frame.cut(c); }
+
+  void chunk(const Chunk& c) {
+    // The id with what cannot be printed as "\xNN".
+    char id[17];
+    char* p = id;
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t b = c.id[i];
+      if (b >= 0x20 && b < 0x7F) {
+        *p++ = static_cast<char>(b);
+      } else {
+        *p++ = '\\';
+        *p++ = 'x';
+        *p++ = "0123456789ABCDEF"[b >> 4];
+        *p++ = "0123456789ABCDEF"[b & 15];
+      }
+    }
+    *p = '\0';
+    out<"%06lx not Mtrk %s size %lu\npos %lx ->fsize %lx\n">(E, c.pos, id, c.length, c.pos,
+                                                             frame.size);
+  }
+
+  void event(const Event& e) {
+    Line line;
+    TraceView<E>::start(line, e);
+    body(line, e);
+    put<"\n">(line, E);
+    line.flush();
+    update_channels(channels, e);
+  }
+
+  // A number that may not be known: "-".
+  static void put_part(Line& line, int16_t v) {
+    if (v < 0)
+      put<"-">(line, E);
+    else
+      put<"%d">(line, E, v);
+  }
+
+  void note(Line& line, const Event& e) {
+    const uint8_t key = e.data[0];
+    put<" %s">(line, E, note_name(key).text);
+    const char* drum = e.channel == 9 ? drum_name(key) : nullptr;
+    if (drum) put<" %s">(line, E, drum);
+  }
+
+  void body(Line& line, const Event& e) {
+    const uint8_t* d = e.data;
+    switch (e.kind) {
+      case Kind::note_off:
+        put<TXT("note off %dch 音 %2d %2d")>(line, E, e.channel, d[0], d[1]);
+        return note(line, e);
+      case Kind::note_on:
+        put<TXT("note %dch 音 %3d %3d")>(line, E, e.channel, d[0], d[1]);
+        note(line, e);
+        if (d[1] == 0) put<" (note off)">(line, E);
+        return;
+      case Kind::poly_pressure:
+        put<TXT("ポリフォニック・キー・プレッシャー %dch 音 %3d %3d")>(line, E, e.channel, d[0],
+                                                                       d[1]);
+        return note(line, e);
+      case Kind::control:
+        return controller(line, e);
+      case Kind::program:
+        return program(line, e);
+      case Kind::channel_pressure:
+        return put<TXT("チャンネル・プレッシャー %dch %3d")>(line, E, e.channel, d[0]);
+      case Kind::pitch_bend: {
+        const int bend = ((d[1] & 0x7F) << 7 | (d[0] & 0x7F)) - 8192;
+        return put<TXT("Ex ピッチ・ベンド・チェンジ 0x%02x 0x%02x %c%d")>(
+            line, E, d[0], d[1], bend < 0 ? '-' : '+', bend < 0 ? -bend : bend);
+      }
+      case Kind::sysex:
+        return sysex(line, e);
+      case Kind::meta:
+        return meta(line, e);
+      case Kind::unknown:
+        return put<"Track Event unknown %02X">(line, E, e.status);
+    }
+  }
+
+  void controller(Line& line, const Event& e) {
+    const uint8_t number = e.data[0];
+    put<"%s (CC#%d) %d">(line, E, controller_name(number), number, e.data[1]);
+    const ChannelState::Channel& c = channels.channels[e.channel];
+    if (!sets_parameter(number) || c.parameter == ChannelState::none) return;
+    const bool rpn = c.parameter == ChannelState::rpn;
+    const int16_t* chosen = rpn ? c.rpn : c.nrpn;
+    put<" %s ">(line, E, rpn ? "RPN" : "NRPN");
+    put_part(line, chosen[0]);
+    put<"/">(line, E);
+    put_part(line, chosen[1]);
+    const Text* name =
+        rpn && chosen[0] >= 0 && chosen[1] >= 0
+            ? rpn_name(static_cast<uint8_t>(chosen[0]), static_cast<uint8_t>(chosen[1]))
+            : nullptr;
+    if (name) put<" %s">(line, E, *name);
+  }
+
+  void program(Line& line, const Event& e) {
+    const uint8_t p = e.data[0];
+    put<TXT("program change (楽器) %d (%x) ")>(line, E, p, p + 1);
+    if (e.channel != 9) {
+      put<"%s ">(line, E, program_name(p));
+    } else if (const char* kit = drum_kit_name(p)) {
+      put<"%s ">(line, E, kit);
+    } else {
+      put<"drum kit %d ">(line, E, p + 1);
+    }
+    const ChannelState::Channel& c = channels.channels[e.channel];
+    if (c.bank[0] < 0 && c.bank[1] < 0) return;
+    put<"bank ">(line, E);
+    put_part(line, c.bank[0]);
+    put<"/">(line, E);
+    put_part(line, c.bank[1]);
+  }
+
+  void sysex(Line& line, const Event& e) {
+    put<TXT("システムエクスクルーシブ 長さ=%u %02X")>(line, E, e.length, e.status);
+    if (e.length > 0) put<" ">(line, E);
+    outfmt::put_bytes(line, e.bytes, e.length);
+    if (e.status != 0xF0) return;
+    // The message from its F0 on: the byte before the contents is the last
+    // of the length, not F0, so the contents are compared with F0 in front.
+    uint8_t message[12];
+    const uint32_t n = e.length + 1;
+    if (n <= sizeof message) {
+      message[0] = 0xF0;
+      memcpy(message + 1, e.bytes, e.length);
+      if (const char* name = sysex_name(message, n)) return put<" %s">(line, E, name);
+    }
+    universal_or_dt1(line, e);
+  }
+
+  // Master volume (universal real time) and the data set messages (DT1) of
+  // the maker 41 with the verdict on their checksum.
+  void universal_or_dt1(Line& line, const Event& e) {
+    const uint8_t* b = e.bytes;
+    const uint32_t n = e.length;
+    if (n == 7 && b[0] == 0x7F && b[2] == 0x04 && b[3] == 0x01 && b[6] == 0xF7)
+      return put<TXT(" マスター・ボリューム %d")>(line, E, (b[5] & 0x7F) << 7 | (b[4] & 0x7F));
+    // 41 device model 12 address... data... checksum F7: address, data and
+    // checksum add up to a multiple of 128.
+    if (n >= 10 && b[0] == 0x41 && b[3] == 0x12 && b[n - 1] == 0xF7) {
+      unsigned sum = 0;
+      for (uint32_t i = 4; i + 1 < n; ++i) sum += b[i];
+      if (sum % 128 == 0)
+        put<" DT1 checksum ok">(line, E);
+      else
+        put<" DT1 checksum wrong">(line, E);
+    }
+  }
+
+  void meta(Line& line, const Event& e) {
+    const uint8_t type = e.meta_type;
+    const uint8_t* b = e.bytes;
+    put<"[%02X] ">(line, E, type);
+    const int expected = expected_length(type);
+    const bool fits = expected < 0 || e.declared == static_cast<uint32_t>(expected) ||
+                      (type == 0x00 && (e.declared == 0 || e.declared == 2));
+    if (!fits) return bytes(line, e, true);
+    switch (type) {
+      case 0x00:
+        if (e.declared == 0) return put<TXT("シーケンス番号=(トラックの順)")>(line, E);
+        return put<TXT("シーケンス番号=%u")>(line, E, b[0] << 8 | b[1]);
+      case 0x20:
+        return put<TXT("チャンネル・プリフィックス %dch")>(line, E, b[0]);
+      case 0x21:
+        return put<TXT("出力ポートの指定 %d")>(line, E, b[0]);
+      case 0x2F:
+        return put<TXT("トラック終端")>(line, E);
+      case 0x51: {
+        const uint32_t micros = uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
+        const uint32_t hundredths = tempo_bpm_hundredths(micros);
+        put<TXT("(0x%02x 0x%02x 0x%02x)tempo=%lu 四分音符=%luμs ")>(line, E, b[0], b[1], b[2],
+                                                                    tempo_bpm(b), micros);
+        if (micros == 0) return put<"-BPM">(line, E);
+        return put<"%u.%02uBPM">(line, E, hundredths / 100, hundredths % 100);
+      }
+      case 0x54: {
+        static const char* const kRates[4] = {"24", "25", "29.97", "30"};
+        return put<TXT("SMPTEオフセット=%02d:%02d:%02d:%02d.%02d %sfps")>(
+            line, E, b[0] & 0x1F, b[1], b[2], b[3], b[4], kRates[b[0] >> 5 & 3]);
+      }
+      case 0x58:
+        return put<TXT("拍子=%d/%d クロック=%d 32分音符=%d")>(
+            line, E, b[0], time_signature_denominator(b[1]), b[2], b[3]);
+      case 0x59: {
+        put<TXT("調号=%d %d ")>(line, E, b[0], b[1]);
+        if (const Text* name = key_signature_name(static_cast<int8_t>(b[0]), b[1]))
+          return put<"%s">(line, E, *name);
+        return put<TXT("---(out of -7～7")>(line, E);
+      }
+      case 0x7F:
+        put<TXT("シーケンサー固有 ")>(line, E);
+        return bytes(line, e, false);
+      default:
+        if (type >= 0x01 && type <= 0x0F)
+          return put<"%s=%s">(line, E, text_name(type), FileText{b, e.length, true});
+        return bytes(line, e, false);
+    }
+  }
+
+  // A meta event's length and its bytes, said to be wrong for its type.
+  void bytes(Line& line, const Event& e, bool wrong) {
+    if (wrong)
+      put<TXT("長さ=%u(不正)")>(line, E, e.declared);
+    else
+      put<TXT("長さ=%u")>(line, E, e.length);
+    if (e.length > 0) put<" ">(line, E);
+    outfmt::put_bytes(line, e.bytes, e.length);
+  }
+};
+
+template <Encoding E>
+void full_in(const Image& image, const WalkOptions& options, Record& record) {
+  FullView<E> view{{image.size, true}, {}};
+  walk(image, options, view, record);
+}
+
+}  // namespace
+
+void print_full(const Image& image, Output o, Record& record) {
+  const WalkOptions options{true, true};
+  if (o.encoding == Encoding::utf8)
+    full_in<Encoding::utf8>(image, options, record);
+  else
+    full_in<Encoding::cp932>(image, options, record);
+}
