@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/console.h"
-#include "platform/wide.h"
+#include "platform/wide_win32.h"
 
 namespace {
 // Appends the UTF-8 form of `n` bytes of code page 932 text, or returns

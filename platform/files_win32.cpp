@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/files.h"
-#include "platform/wide.h"
+#include "platform/wide_win32.h"
 
 // Files on Windows. The handle is kept as an integer: INVALID_HANDLE_VALUE
 // is -1, the same "not open" value a RawFile starts with. Names arrive as

@@ -165,6 +165,7 @@ const Row kWalks[] = {
     {hex("\"MThd\" 0000"), "unexpected end of file at 0x000000\n===="},
     {kSmall + "MTr", "pos 1a ->fsize 1d\nunexpected end of file at 0x00001a\n===="},
     {smf({"00 FF 2F"}), "st 0x000016 ---time 0000 R[FF] [2F] unexpected end of file at 0x000016\n"},
+    {smf({"81"}), "st 0x000016 ---unexpected end of file at 0x000016\n"},  // a delta time cut short
     {read_file(EXAMPLES "/demo.mid").substr(0, 170), "st 0x0000a7 ---time 0000 R[90] unexpected end of file at 0x0000a7\n===="},
     {hex(kHead + "\"MTrk\" FFFFFFFF 00 FF 2F 00"), "mtrk size 4294967295 0xffffffff\nst 0x000016 ---time 0000 " + kToTheEnd},
     {hex(kHead + "\"MTrk\" 80000000 00 FF 2F 00"), "mtrk size 2147483648 0x80000000\nst 0x000016 ---time 0000 " + kToTheEnd},
