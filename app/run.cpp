@@ -83,11 +83,14 @@ int inspect(const Options& o, Output out_to) {
     return 1;
   }
   const Image image{data, size};
-  if (o.full)
-    print_full(image, out_to, record);
-  else
+  Song song;
+  if (o.full) {
+    print_full(image, out_to, song, record);
+  } else {
     print_trace(image, o.walk, out_to, record);
+  }
   print_summary(record, e);
+  if (o.full) print_song(song, out_to);
 
   TempoOutcome outcome = TempoOutcome::go_on;
   if (o.tempo_mode) outcome = insert_tempo_track(record, image, o.midi_path, o.newtempo, out_to);

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/summary.h"
 #include "output/full.h"
 #include "output/trace.h"
+#include "smf/walker.h"
 
 namespace {
 
@@ -44,10 +46,84 @@ bool valid_utf8(const std::string& s) {
   return true;
 }
 
+// Each event line of a -full trace as its tick and time ("-": none), with
+// the columns taken out of the line: where an event sits depends on tempos
+// further on in the file.
+struct Sits {
+  uint64_t tick, millis;
+  bool timed;
+};
+std::string without_columns(const std::string& s, std::vector<std::vector<Sits>>* tracks) {
+  std::string out;
+  for (size_t at = 0, end; at < s.size(); at = end + 1) {
+    end = s.find('\n', at);
+    if (end == std::string::npos) end = s.size();
+    std::string line = s.substr(at, end - at);
+    if (line.find("MTrk (") != std::string::npos && tracks) tracks->emplace_back();
+    const size_t time = line.starts_with("st 0x") ? line.find(" ---time ") : std::string::npos;
+    if (time != std::string::npos) {
+      const size_t columns = line.find(' ', time + 9) + 1;
+      const size_t tick = line.find(' ', columns), bar = line.find(' ', tick + 1),
+                   clock = line.find(' ', bar + 1);
+      if (tracks && !tracks->empty()) {
+        unsigned long long minutes = 0;
+        unsigned seconds = 0, millis = 0;
+        const bool timed =
+            sscanf(line.c_str() + bar + 1, "%llu:%u.%u", &minutes, &seconds, &millis) == 3;
+        tracks->back().push_back({strtoull(line.c_str() + columns, nullptr, 10),
+                                  (minutes * 60 + seconds) * 1000 + millis, timed});
+      }
+      line.erase(columns, clock + 1 - columns);
+    }
+    out += line + (end < s.size() ? "\n" : "");
+  }
+  return out;
+}
+
 std::string without_fsize(std::string s) {
   for (size_t at = 0; (at = s.find("->fsize ", at)) != std::string::npos;)
     s.erase(at + 7, s.find('\n', at) - at - 7);
   return s;
+}
+
+// Where each event sits, as a -full trace finds it while it walks, going
+// on from the last event with the maps as far as they are gathered, and as
+// found afresh in the whole maps afterwards: the same.
+struct Sites {
+  Song& song;
+  Locator going{song};
+  std::vector<std::pair<int32_t, uint64_t>> events;
+  std::vector<Position> found;
+  int32_t track = -1;
+  void riff(const Riff&) {}
+  void header(const HeaderChunk&) {}
+  void scan(uint32_t) {}
+  void chunk(const Chunk&) {}
+  void track_begin(const Chunk& c) { track = c.track; }
+  void event(const Event& e) {
+    found.push_back(going.at(track, e.tick));
+    events.emplace_back(track, e.tick);
+    take_in(song, track, e);
+  }
+  void track_end(uint32_t) {}
+  void cut(const Cut&) {}
+};
+
+void check_sites(const uint8_t* data, uint32_t size) {
+  Song song;
+  start_song(Image{data, size}, song);
+  Sites sites{song, Locator{song}, {}, {}, -1};
+  Record record;
+  make_record(record, size);
+  walk(Image{data, size}, WalkOptions{true, true}, sites, record);
+  for (size_t i = 0; i < sites.events.size(); ++i) {
+    const Position& a = sites.found[i];
+    const Position b = Locator{song}.at(sites.events[i].first, sites.events[i].second);
+    check(a.has_bar == b.has_bar && a.bar == b.bar && a.beat == b.beat &&
+              a.beat_tick == b.beat_tick && a.has_time == b.has_time &&
+              (!a.has_time || a.micros == b.micros),
+          "where an event sits, found on the way and afresh");
+  }
 }
 
 }  // namespace
@@ -71,13 +147,18 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
   check(make_record(record, size) == 0, "a record");
   const Encoding e = options & kUtf8 ? Encoding::utf8 : Encoding::cp932;
   const WalkOptions walk{(options & kNotes) != 0, (options & kRunningStatus) != 0};
+  Song song;
   w.trace = capture([&] {
-    if (options & kFull)
-      print_full(Image{data, size}, Output{e, false}, record);
-    else
+    if (options & kFull) {
+      print_full(Image{data, size}, Output{e, false}, song, record);
+    } else {
       print_trace(Image{data, size}, walk, Output{e, false}, record);
+    }
   });
-  w.summary = capture([&] { print_summary(record, e); });
+  w.summary = capture([&] {
+    print_summary(record, e);
+    if (options & kFull) print_song(song, Output{e, false});
+  });
   return w;
 }
 
@@ -93,13 +174,16 @@ void check_prefix(const uint8_t* data, size_t size, size_t cut, int options) {
   // A file wrapped in RIFF is another file where the prefix ends before its
   // "data" chunk.
   if (whole.trace.starts_with("RIFF") != part.starts_with("RIFF")) return;
+  if (options & kFull) part = without_columns(part, nullptr);
   const size_t at = part.rfind("unexpected end of file at 0x");
   if (at != std::string::npos) {
     check(part.find('\n', at) == part.size() - 1, "the cut message ends the trace");
     check(strtoul(part.c_str() + at + 28, nullptr, 16) <= cut, "a cut within the prefix");
     part.erase(at);
   }
-  check(without_fsize(whole.trace).starts_with(part), "a prefix's trace is a prefix of the trace");
+  std::string all = without_fsize(whole.trace);
+  if (options & kFull) all = without_columns(all, nullptr);
+  check(all.starts_with(part), "a prefix's trace is a prefix of the trace");
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -107,11 +191,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Exactly the input's bytes on the heap, so that any read past them is caught.
   auto* bytes = static_cast<uint8_t*>(malloc(size ? size : 1));
   memcpy(bytes, data, size);
+  check_sites(bytes, static_cast<uint32_t>(size));
   for (int options = 0; options < kAllOptions; ++options) {
     if (!distinct(options)) continue;
     const Walk w = walk(bytes, static_cast<uint32_t>(size), options);
     const std::string printed = w.trace + w.summary;
     check(!(options & kUtf8) || valid_utf8(printed), "-u8 prints UTF-8");
+    if (options & kFull) {
+      // Within a track neither the tick nor the time of an event goes back.
+      std::vector<std::vector<Sits>> tracks;
+      without_columns(w.trace, &tracks);
+      for (const auto& events : tracks)
+        for (size_t i = 1; i < events.size(); ++i) {
+          check(events[i].tick >= events[i - 1].tick, "ticks go on");
+          check(!events[i].timed || events[i].millis >= events[i - 1].millis, "time goes on");
+        }
+    }
     check_prefix(bytes, size, size ? bytes[size / 2] * size / 256 : 0, options);
   }
   free(bytes);

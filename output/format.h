@@ -16,12 +16,13 @@
 // as printf prints them for their own type. Anything else does not compile.
 //
 // %s takes a Text (a text of the program's own, in both encodings), a plain
-// const char* (ASCII, such as the General MIDI names), a FileText (bytes
-// taken from the file) or a FileName.
+// const char* or std::string_view (ASCII, such as the General MIDI names), a
+// FileText (bytes taken from the file) or a FileName.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -79,6 +80,10 @@ consteval auto join() {
   for (size_t i = 0; i < sizeof B.text; ++i) joined.text[sizeof A.text - 1 + i] = B.text[i];
   return joined;
 }
+
+// Whether this build's literals are code page 932, as the program's are;
+// the fuzz target's build keeps them UTF-8.
+inline constexpr bool kCp932Literals = static_cast<unsigned char>("音"[0]) == 0x89;
 
 // Whether a format of bytes beyond ASCII comes with its other form: the
 // two forms of such a literal differ.
@@ -228,18 +233,31 @@ template <int Base, bool Upper, unsigned Width, bool Zero>
       return p + Width;
     }
   }
+  if constexpr (Base == 10 && Width == 0) {
+    // Small numbers, as bars and beats are: their one or two digits.
+    if (!negative && magnitude < 100) {
+      memcpy(p, digit_pairs + magnitude * 2 + (magnitude < 10), 2);
+      return p + 1 + (magnitude >= 10);
+    }
+  }
   if constexpr (Base == 10 && Width >= 2 && Width <= 4) {
     // The usual case, all the digits within the width: written at once,
     // leading zeros blanked unless the format pads with zeros.
     if (!negative && magnitude < kPowersOf10[Width]) {
+      // The four digits as the bytes of a word, in memory order, kept in a
+      // register: written piecewise to memory and read back whole, they
+      // would stall the processor.
       const unsigned v = static_cast<unsigned>(magnitude);
-      char d[4];
-      memcpy(d, digit_pairs + v / 100 * 2, 2);
-      memcpy(d + 2, digit_pairs + v % 100 * 2, 2);
+      uint16_t high, low;
+      memcpy(&high, digit_pairs + v / 100 * 2, 2);
+      memcpy(&low, digit_pairs + v % 100 * 2, 2);
+      uint32_t digits = high | uint32_t{low} << 16;
       if constexpr (!Zero) {
-        for (unsigned i = 4 - Width; i < 3; ++i) d[i] = v < kPowersOf10[3 - i] ? ' ' : d[i];
+        for (unsigned i = 4 - Width; i < 3; ++i)
+          if (v < kPowersOf10[3 - i]) digits = (digits & ~(0xFFu << 8 * i)) | 0x20u << 8 * i;
       }
-      memcpy(p, d + 4 - Width, Width);
+      digits >>= 8 * (4 - Width);
+      memcpy(p, &digits, 4);
       return p + Width;
     }
   }
@@ -307,6 +325,8 @@ template <Conversion C, size_t Bound, typename A>
         put_file_text(line, a, e, Bound);
     } else if constexpr (std::is_same_v<A, FileName>) {
       put_file_name(line, a, e, Bound);
+    } else if constexpr (std::is_same_v<A, std::string_view>) {
+      put_string(line, a.data(), a.size(), Bound);
     } else if constexpr (std::is_same_v<A, Text>) {
       const char* s = e == Encoding::utf8 ? reinterpret_cast<const char*>(a.utf8) : a.cp932;
       put_string(line, s, strlen(s), Bound);
@@ -364,7 +384,7 @@ template <Format F, size_t... I, typename... A>
 // format. Several of them make one line, written with line.flush().
 template <outfmt::Format F, outfmt::Format U = F, typename... A>
 [[gnu::always_inline]] inline void put(outfmt::Line& line, Encoding e, A... args) {
-  static_assert(outfmt::both_forms<F, U>(),
+  static_assert(outfmt::both_forms<F, U>() || !outfmt::kCp932Literals,
                 "a format beyond ASCII needs both its forms: out<TXT(\"...\")>");
   if (e == Encoding::utf8)
     outfmt::put<U>(line, e, std::index_sequence_for<A...>{}, args...);

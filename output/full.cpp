@@ -1,10 +1,12 @@
 #include "output/full.h"
 
 #include <initializer_list>
+#include <string_view>
 
 #include "output/trace_view.h"
 #include "smf/channels.h"
 #include "smf/decode.h"
+#include "smf/song.h"
 #include "smf/walker.h"
 
 namespace {
@@ -64,17 +66,105 @@ const char* sysex_name(const uint8_t* m, uint32_t n) {
 
 // The complete trace (-full): every event whole on a line of its own, its
 // numbers named; header, chunks and cuts as the usual trace has them.
+// The most bytes a place takes as written_place writes it.
+constexpr size_t kPlaceRoom = 128;
+
+// Where an event sits, written at `p`: its tick in the track, bar:beat:tick
+// and time, each "-" where the file's division gives none, and a blank
+// after each. Returns the end.
+char* write_place(char* p, const Position& at) {
+  using outfmt::put_number;
+  p = put_number<10, false, 0, false>(p, at.tick, false);
+  *p++ = ' ';
+  if (at.has_bar) {
+    p = put_number<10, false, 0, false>(p, at.bar, false);
+    *p++ = ':';
+    p = put_number<10, false, 0, false>(p, at.beat, false);
+    *p++ = ':';
+    p = put_number<10, false, 3, true>(p, at.beat_tick, false);
+  } else {
+    *p++ = '-';
+  }
+  *p++ = ' ';
+  if (at.has_time) {
+    const Clock c = clock_of(at.micros);
+    p = put_number<10, false, 0, false>(p, c.minutes, false);
+    *p++ = ':';
+    p = put_number<10, false, 2, true>(p, c.seconds, false);
+    *p++ = '.';
+    p = put_number<10, false, 3, true>(p, c.millis, false);
+  } else {
+    *p++ = '-';
+  }
+  *p++ = ' ';
+  return p;
+}
+
+void put_position(Line& line, const Position& at) {
+  if (line.room() < kPlaceRoom) line.flush();
+  line.p = write_place(line.p, at);
+}
+
 template <Encoding E>
 struct FullView {
   TraceView<E> frame;
-  ChannelState channels;
+  Locator locator;
+  Song& song;  // its maps gathered; the rest gathered here
+  int32_t track = -1;
+  uint64_t last = 0;  // the tick of the track's last event
+  // Where the last event sits, as printed: most events stand where the one
+  // before them stands.
+  uint64_t shown_tick = ~uint64_t{0};
+  char shown[kPlaceRoom] = {};
+  size_t shown_length = 0;
 
   void riff(const Riff& r) { frame.riff(r); }
   void header(const HeaderChunk& h) { frame.header(h); }
   void scan(uint32_t pos) { frame.scan(pos); }
-  void track_begin(const Chunk& c) { frame.track_begin(c); }
-  void track_end(uint32_t pos) { frame.track_end(pos); }
-  void cut(const Cut& c) { frame.cut(c); }
+  void track_begin(const Chunk& c) {
+    track = c.track;
+    last = 0;
+    shown_tick = ~uint64_t{0};
+    frame.track_begin(c);
+  }
+  void track_end(uint32_t pos) {
+    end_track(song, track, last);
+    frame.track_end(pos);
+  }
+
+  void put_site(Line& line, uint64_t tick) {
+    if (tick != shown_tick) {
+      shown_length = static_cast<size_t>(write_place(shown, locator.at(track, tick)) - shown);
+      shown_tick = tick;
+    }
+    if (line.room() < kPlaceRoom) line.flush();
+    memcpy(line.p, shown, kPlaceRoom);  // the whole room at once; the place is its start
+    line.p += shown_length;
+  }
+
+  // An event's line as far as its status: position, delta time, where it
+  // sits, status byte.
+  void start(Line& line, const Event& e) {
+    put<"st 0x%06lx ---time %04lu ">(line, E, e.pos, e.delta);
+    put_site(line, e.tick);
+    put<"%c[%02X] ">(line, E, e.running ? 'r' : 'R', e.status);
+  }
+
+  void cut(const Cut& c) {
+    if (track >= 0) end_track(song, track, last);
+    if (!c.event || c.reached == Cut::position) return frame.cut(c);
+    const Event& e = *c.event;
+    Line line;
+    if (c.reached == Cut::delta) {
+      put<"st 0x%06lx ---time %04lu ">(line, E, e.pos, e.delta);
+      put_site(line, e.tick);
+    } else {
+      start(line, e);
+    }
+    if (c.reached == Cut::meta_type) put<"[%02X] ">(line, E, e.meta_type);
+    put<"unexpected end of file at 0x%06lx\n">(line, E, c.pos);
+    line.flush();
+  }
 
   void chunk(const Chunk& c) {
     // The id with what cannot be printed as "\xNN".
@@ -98,11 +188,12 @@ struct FullView {
 
   void event(const Event& e) {
     Line line;
-    TraceView<E>::start(line, e);
+    start(line, e);
     body(line, e);
     put<"\n">(line, E);
     line.flush();
-    update_channels(channels, e);
+    take_in(song, track, e);
+    last = e.tick;
   }
 
   // A number that may not be known: "-".
@@ -115,7 +206,7 @@ struct FullView {
 
   void note(Line& line, const Event& e) {
     const uint8_t key = e.data[0];
-    put<" %s">(line, E, note_name(key).text);
+    put<" %s">(line, E, note_name(key));
     const char* drum = e.channel == 9 ? drum_name(key) : nullptr;
     if (drum) put<" %s">(line, E, drum);
   }
@@ -158,7 +249,7 @@ struct FullView {
   void controller(Line& line, const Event& e) {
     const uint8_t number = e.data[0];
     put<"%s (CC#%d) %d">(line, E, controller_name(number), number, e.data[1]);
-    const ChannelState::Channel& c = channels.channels[e.channel];
+    const ChannelState::Channel& c = song.state.channels[e.channel];
     if (!sets_parameter(number) || c.parameter == ChannelState::none) return;
     const bool rpn = c.parameter == ChannelState::rpn;
     const int16_t* chosen = rpn ? c.rpn : c.nrpn;
@@ -183,7 +274,7 @@ struct FullView {
     } else {
       put<"drum kit %d ">(line, E, p + 1);
     }
-    const ChannelState::Channel& c = channels.channels[e.channel];
+    const ChannelState::Channel& c = song.state.channels[e.channel];
     if (c.bank[0] < 0 && c.bank[1] < 0) return;
     put<"bank ">(line, E);
     put_part(line, c.bank[0]);
@@ -289,17 +380,109 @@ struct FullView {
 };
 
 template <Encoding E>
-void full_in(const Image& image, const WalkOptions& options, Record& record) {
-  FullView<E> view{{image.size, true}, {}};
-  walk(image, options, view, record);
+void full_in(const Image& image, Song& song, Record& record) {
+  FullView<E> view{{image.size, true}, Locator{song}, song};
+  walk(image, WalkOptions{true, true}, view, record);
+  finish_song(song);
+}
+
+// The tracks a channel appears in, as "1,2,5".
+template <Encoding E>
+void put_tracks(Line& line, const List<int32_t>& tracks) {
+  for (uint32_t i = 0; i < tracks.count; ++i) {
+    if (i > 0) put<",">(line, E);
+    put<"%d">(line, E, tracks.items[i]);
+  }
+}
+
+template <Encoding E>
+void print_song_in(const Song& song) {
+  Line line;
+  Locator locator{song};
+  put<TXT("曲の長さ ")>(line, E);
+  put_position(line, locator.at(song.longest_track, song.length));
+  line.p[-1] = '\n';  // the position's blank ends the line
+  line.flush();
+  for (const Change& c : song.tempos) {
+    put<TXT("テンポ ")>(line, E);
+    put_position(line, locator.at(c.track, c.tick));
+    const uint32_t hundredths = tempo_bpm_hundredths(c.value);
+    put<TXT("四分音符=%uμs %u.%02uBPM トラック %d\n")>(line, E, c.value, hundredths / 100,
+                                                       hundredths % 100, c.track);
+    line.flush();
+  }
+  for (const Change& c : song.meters) {
+    put<TXT("拍子 ")>(line, E);
+    put_position(line, locator.at(c.track, c.tick));
+    put<TXT("%u/%d トラック %d\n")>(line, E, c.value, time_signature_denominator(c.exponent),
+                                    c.track);
+    line.flush();
+  }
+  for (const Change& c : song.keys) {
+    put<TXT("調号 ")>(line, E);
+    put_position(line, locator.at(c.track, c.tick));
+    put<"%u %u ">(line, E, c.value, c.exponent);
+    const Text* name = key_signature_name(static_cast<int8_t>(c.value), c.exponent);
+    if (name)
+      put<"%s">(line, E, *name);
+    else
+      put<TXT("---(out of -7～7")>(line, E);
+    put<TXT(" トラック %d\n")>(line, E, c.track);
+    line.flush();
+  }
+  for (const Change& c : song.marks) {
+    if (c.value == 0x06)
+      put<TXT("マーカー ")>(line, E);
+    else
+      put<TXT("キューポイント ")>(line, E);
+    put_position(line, locator.at(c.track, c.tick));
+    put<TXT("%s トラック %d\n")>(line, E, FileText{c.text, c.length, true}, c.track);
+    line.flush();
+  }
+  for (int ch = 0; ch < 16; ++ch) {
+    const ChannelUse& use = song.channels[ch];
+    if (!use.used) continue;
+    put<TXT("チャンネル %2d トラック ")>(line, E, ch + 1);
+    put_tracks<E>(line, use.tracks);
+    put<TXT(" ノート %lu")>(line, E, use.note_ons);
+    if (use.note_ons > 0)
+      put<TXT(" %s～%s")>(line, E, note_name(use.lowest), note_name(use.highest));
+    for (uint32_t i = 0; i < use.programs.count; ++i) {
+      const ChannelUse::Program& p = use.programs.items[i];
+      if (i == 0)
+        put<TXT(" 楽器 ")>(line, E);
+      else
+        put<", ">(line, E);
+      if (ch != 9)
+        put<"%s">(line, E, program_name(p.number));
+      else if (const char* kit = drum_kit_name(p.number))
+        put<"%s">(line, E, kit);
+      else
+        put<"drum kit %d">(line, E, p.number + 1);
+      if (p.bank[0] < 0 && p.bank[1] < 0) continue;
+      put<" bank ">(line, E);
+      FullView<E>::put_part(line, p.bank[0]);
+      put<"/">(line, E);
+      FullView<E>::put_part(line, p.bank[1]);
+    }
+    put<"\n">(line, E);
+    line.flush();
+  }
 }
 
 }  // namespace
 
-void print_full(const Image& image, Output o, Record& record) {
-  const WalkOptions options{true, true};
+void print_full(const Image& image, Output o, Song& song, Record& record) {
+  start_song(image, song);
   if (o.encoding == Encoding::utf8)
-    full_in<Encoding::utf8>(image, options, record);
+    full_in<Encoding::utf8>(image, song, record);
   else
-    full_in<Encoding::cp932>(image, options, record);
+    full_in<Encoding::cp932>(image, song, record);
+}
+
+void print_song(const Song& song, Output o) {
+  if (o.encoding == Encoding::utf8)
+    print_song_in<Encoding::utf8>(song);
+  else
+    print_song_in<Encoding::cp932>(song);
 }

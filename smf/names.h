@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 // The names the program gives to what a file holds.
 
@@ -30,11 +31,8 @@ extern const Text key_names[13];
 Text key_name(uint8_t key_byte);
 
 // The name of key `key` with its octave, middle C (60) being "C4", sharps
-// as "#": "C#4"; "-" for a number above 127. At most 5 bytes and a NUL.
-struct NoteName {
-  char text[6];
-};
-NoteName note_name(uint8_t key);
+// as "#": "C#4"; "-" for a number above 127.
+std::string_view note_name(uint8_t key);
 
 // The General MIDI percussion name of key 35..81 on channel 10; null for
 // any other key.

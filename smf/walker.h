@@ -47,8 +47,13 @@ namespace walker {
 // The variable-length quantity at `pos`; a count of 0 when it runs past the
 // image.
 inline uint32_t vlq_at(const Image& image, uint32_t pos, uint32_t* count) {
+  const uint8_t* first = bytes_at(image, pos, 1);
+  if (first && *first < 0x80) {  // most delta times take one byte
+    *count = 1;
+    return *first;
+  }
   int32_t n = 0;
-  const uint32_t value = pos < image.size ? decode_vlq(image.data + pos, image.size - pos, &n) : 0;
+  const uint32_t value = first ? decode_vlq(first, image.size - pos, &n) : 0;
   *count = static_cast<uint32_t>(n);
   return value;
 }
@@ -155,17 +160,17 @@ inline void gather(Record& record, const TrackState& track, const Event& e) {
 template <bool RS, class View>
 Step walk_event(const Image& image, const WalkOptions& options, View& view, Record& record,
                 TrackState& track, uint32_t start, uint32_t& next) {
-  Event e{};
+  Event e;  // each kind sets the fields it has
   e.pos = start;
   uint32_t delta_length;
   e.delta = vlq_at(image, start, &delta_length);
   const uint32_t pos = start + delta_length;
+  e.tick = track.tick + e.delta;
   const uint8_t* at = delta_length ? bytes_at(image, pos, 1) : nullptr;
   if (!at) {
     view.cut(Cut{start, &e, delta_length ? Cut::delta : Cut::position});
     return Step::cut;
   }
-  e.tick = track.tick + e.delta;
   // The status, and where the data begin: after the status byte, or under
   // running status at this byte, which is then the first data byte.
   e.status = at[0];

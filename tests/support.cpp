@@ -30,7 +30,17 @@ std::string hex(std::string_view text) {
 
 std::string smf(const std::vector<std::string>& tracks, int ntrks) {
   const auto n = static_cast<unsigned>(ntrks < 0 ? tracks.size() : ntrks);
-  std::string file = hex("\"MThd\" 00000006 0001") + char(n >> 8) + char(n) + hex("01E0");
+  std::string file = smf("0001 01E0", tracks);
+  file[10] = char(n >> 8);
+  file[11] = char(n);
+  return file;
+}
+
+std::string smf(const std::string& format_division, const std::vector<std::string>& tracks) {
+  const auto n = static_cast<unsigned>(tracks.size());
+  const std::string fd = hex(format_division);
+  std::string file =
+      hex("\"MThd\" 00000006") + fd.substr(0, 2) + char(n >> 8) + char(n) + fd.substr(2);
   for (const std::string& t : tracks) {
     const std::string e = hex(t);
     file += "MTrk" +

@@ -12,6 +12,9 @@ std::string hex(std::string_view text);
 // tracks (-1: one for each item), then an "MTrk" chunk of each hex text.
 std::string smf(const std::vector<std::string>& tracks, int ntrks = -1);
 
+// The same with the header's format and division (hex) of one's own.
+std::string smf(const std::string& format_division, const std::vector<std::string>& tracks);
+
 // The code page 932 bytes of a UTF-8 text, as the program prints it.
 std::string cp932(std::string_view utf8);
 

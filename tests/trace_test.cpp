@@ -26,9 +26,15 @@ std::string printed(const std::string& file, int options) {
 std::string event(const std::string& bytes, int options, bool end_of_track = true) {
   const std::string trace =
       printed(smf({"00 " + bytes + (end_of_track ? " 00 FF 2F 00" : "")}), options);
-  const size_t from = trace.find("st 0x000016 ---time 0000 ") + 25;
-  std::string text = trace.substr(from, trace.find("\npos 0") + 1 - from);
-  for (size_t at; (at = text.find("st 0x")) != std::string::npos;) text.replace(at, 25, "|");
+  const size_t from = trace.find("st 0x000016 ---time 0000 ");
+  // Each event's position and time as "|" (a byte no text holds while the
+  // lines are cut); with -full, where it sits too.
+  std::string text = "\1" + trace.substr(from + 25, trace.find("\npos 0") + 1 - from - 25);
+  for (size_t at; (at = text.find("st 0x")) != std::string::npos;) text.replace(at, 25, "\1");
+  for (size_t at = 0; (at = text.find('\1', at)) != std::string::npos; text[at++] = '|')
+    if (options & kFull)
+      text.erase(at + 1, text.find(' ', text.find(' ', text.find(' ', at) + 1) + 1) - at);
+  text.erase(0, 1);
   const std::string eot = "|R[FF] [2F] " + cp932("トラック終端\n");
   if (end_of_track && text.ends_with(eot)) text.resize(text.size() - eot.size());
   return text;
@@ -186,9 +192,38 @@ const Row kWalks[] = {
     // -full: a chunk's id and size; RIFF unwrapped under -rs, at the positions of the whole file.
     {kSmall + hex("01 \"UNK\" 00000002 0102"), "00001a not Mtrk \\x01UNK size 2\npos 1a ->fsize 24\n", kFull},
     {kRmid, "RIFF RMID data 0x000020 size 26\nMThd\n", kRs},
-    {kRmid, "mtrk size        4 0x000004\nst 0x000036 ---time 0000 R[FF] [2F] トラック終端\npos 00003a\npos 3a ->fsize 3a\n====", kFull},
-    {kRmid.substr(0, 56), "0)MTrk (0x00002e) track_no 00\n" + kRule + "mtrk size        4 0x000004\nst 0x000036 ---time 0000 R[FF] unexpected end of file at 0x000036\n", kFull},
+    {kRmid, "mtrk size        4 0x000004\nst 0x000036 ---time 0000 0 1:1:000 0:00.000 R[FF] [2F] トラック終端\npos 00003a\npos 3a ->fsize 3a\n====", kFull},
+    {kRmid.substr(0, 56), "0)MTrk (0x00002e) track_no 00\n" + kRule + "mtrk size        4 0x000004\nst 0x000036 ---time 0000 0 1:1:000 0:00.000 R[FF] unexpected end of file at 0x000036\n", kFull},
     {kRmid, "pos=0x0\n000000 not Mtrk\npos 0 ->fsize 42\n000008 not Mtrk\n"},  // without -rs: as it stands
+    // -full: where each event sits. Tempos of track 0 hold in track 1; in format 2 each track has its own.
+    {smf({"00 FF 51 03 07 A1 20 83 60 FF 51 03 0F 42 40", "00 90 3C 64 87 40 80 3C 00"}),
+     "---time 0960 960 1:3:000 0:01.500 R[80]", kFull},
+    {smf("0002 01E0", {"00 FF 51 03 0F 42 40 83 60 90 3C 64", "83 60 90 3C 64"}),
+     "---time 0480 480 1:2:000 0:01.000 R[90] note 0ch 音  60 100 C4\npos 000022\npos 22 ->fsize 2f\n" + kRule +
+     "1)MTrk (0x000022) track_no 01\n" + kRule + "mtrk size        5 0x000005\nst 0x00002a ---time 0480 480 1:2:000 0:00.500 ", kFull},
+    // A meter that begins within a bar begins a bar; 6/8 and 7/16 count their own beats; a tempo of 0 is none.
+    {smf({"00 FF 58 04 03 02 18 08 83 60 FF 58 04 02 02 18 08 83 60 90 3C 64"}), "---time 0480 960 2:2:000 0:01.000 R[90]", kFull},
+    {smf({"00 FF 58 04 06 03 18 08 8D 10 90 3C 64"}), "---time 1680 1680 2:2:000 0:01.750 R[90]", kFull},
+    {smf({"00 FF 58 04 07 04 18 08 00 FF 51 03 00 00 00 87 04 90 3C 64"}), "---time 0900 900 2:1:060 0:00.937 R[90]", kFull},
+    // SMPTE divisions count time alone: -25 frames of 40 ticks, -29 (29.97) of 80; a division of 0 neither.
+    {smf("0001 E728", {"8B 5C 90 3C 64"}), "---time 1500 1500 - 0:01.500 R[90]", kFull},
+    {smf("0001 E350", {"A5 3B 90 3C 64"}), "---time 4795 4795 - 0:01.999 R[90]", kFull},
+    {smf("0001 0000", {"83 60 90 3C 64"}), "---time 0480 480 - - R[90]", kFull},
+    // Of two tempos at one tick the later in track order holds; the song section after the summary.
+    {smf({"00 FF 51 03 0F 42 40", "00 FF 51 03 07 A1 20", "83 60 90 3C 64"}),
+     "---time 0480 480 1:2:000 0:00.500 R[90]", kFull},
+    {smf({"00 FF 51 03 0F 42 40", "00 FF 51 03 07 A1 20 00 FF 59 02 FE 01 00 FF 07 01 43", "83 60 90 3C 64 00 FF 58 04 07 04 18 08"}),
+     "曲の長さ 480 2:1:000 0:00.500\nテンポ 0 1:1:000 0:00.000 四分音符=500000μs 120.00BPM トラック 1\n"
+     "拍子 480 2:1:000 0:00.500 7/16 トラック 2\n調号 0 1:1:000 0:00.000 254 1 G minor トラック 1\n"
+     "キューポイント 0 1:1:000 0:00.000 C トラック 1\nチャンネル  1 トラック 2 ノート 1 C4～C4\n(end)", kFull},
+    {smf({"00 C0 00 00 90 3C 64 00 99 24 40 00 C9 00", "00 B0 00 01 00 C0 28 00 90 40 00 00 90 30 50"}),
+     "チャンネル  1 トラック 0,1 ノート 2 C3～C4 楽器 Acoustic Piano, Violin bank 1/-\n"
+     "チャンネル 10 トラック 0 ノート 1 C2～C2 楽器 Standard\n(end)", kFull},
+    // The maps of a cut file hold what came before the cut.
+    {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
+     "st 0x000024 ---time 0000 480 1:2:000 0:01.000 R[90] unexpected end of file at 0x000024\n", kFull},
+    {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
+     "テンポ 0 1:1:000 0:00.000 四分音符=1000000μs 60.00BPM トラック 0\nマーカー 480 1:2:000 0:01.000 AB トラック 0\n(end)", kFull},
     // A long copyright: the tempo and the time signature after it are seen.
     {smf({"00 FF 02 81 1C \"" + std::string(156, 'c') + "\" 00 FF 51 03 07 A1 20 00 FF 58 04 02 02 18 08"}),
      "tempo= 120\n拍子 2/4\nCMIDI Conductor_Track= 0\n"},

@@ -1,0 +1,143 @@
+#pragma once
+// The song a file holds, as one walk over it gathers it: its tempo, meter
+// and key maps, its markers, its length and what each channel does; and
+// where a tick of a track sits in bars, beats and time.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "smf/channels.h"
+#include "smf/event.h"
+#include "smf/image.h"
+
+// A list that grows as items come, for plain items. An item that finds no
+// memory is dropped and `lost` says so.
+template <typename T>
+struct List {
+  T* items = nullptr;
+  uint32_t count = 0;
+  uint32_t capacity = 0;
+  bool lost = false;
+  List() = default;
+  List(const List&) = delete;
+  List& operator=(const List&) = delete;
+  ~List() { free(items); }
+  void add(const T& item) {
+    if (count == capacity) {
+      const uint32_t more = capacity ? capacity * 2 : 8;
+      T* grown = more > capacity ? static_cast<T*>(realloc(items, more * sizeof(T))) : nullptr;
+      if (!grown) {
+        lost = true;
+        return;
+      }
+      items = grown;
+      capacity = more;
+    }
+    items[count++] = item;
+  }
+  const T* begin() const { return items; }
+  const T* end() const { return items + count; }
+};
+
+// A change of tempo, meter or key, or a marker or cue point, at a tick of a
+// track. For tempos `value` is the microseconds per quarter note and `from`
+// the sum of ticks times tempo before it; for meters `value` is the
+// numerator, `exponent` the denominator's, `beat` the ticks of a beat and
+// `from` the bars before it; for keys `value` and `exponent` are the key and
+// mode bytes; for marks `value` is the meta type and `text` its bytes.
+struct Change {
+  uint64_t tick;
+  int32_t track;
+  uint32_t order;  // in file order
+  uint32_t value;
+  uint8_t exponent;
+  uint64_t beat;
+  unsigned __int128 from;
+  const uint8_t* text;
+  uint32_t length;
+};
+
+// What one channel does over the whole file.
+struct ChannelUse {
+  struct Program {
+    uint8_t number;
+    int16_t bank[2];  // -1: not set
+  };
+  bool used = false;      // any channel message
+  List<int32_t> tracks;   // the tracks it appears in, in order
+  uint64_t note_ons = 0;  // velocity above 0
+  uint8_t lowest = 255;
+  uint8_t highest = 0;
+  List<Program> programs;  // in order of first use, each with its bank once
+};
+
+// Where a tick sits: bar, beat (both from 1) and tick within the beat; and
+// the time in microseconds from the start.
+struct Position {
+  uint64_t tick;
+  bool has_bar;
+  uint64_t bar, beat, beat_tick;
+  bool has_time;
+  uint64_t micros;
+};
+
+struct Song {
+  uint16_t division = 0;
+  bool separate = false;  // format 2: each track has its own tempo and meter
+  List<Change> tempos, meters, keys, marks;
+  uint64_t length = 0;  // the tick of the last event of the longest track
+  int32_t longest_track = -1;
+  ChannelUse channels[16];
+  // What the walks keep as they go.
+  ChannelState state;
+  uint32_t order = 0;
+};
+
+// Gathers the song's tempo and meter maps, which must be whole before any
+// event is shown: where an event sits depends on them. It walks the first
+// track alone where no change of tempo or meter stands beyond it (the usual
+// conductor track), else the whole file. Nothing is printed.
+void start_song(const Image& image, Song& song);
+
+// Takes in what event `e` of `track` adds to the rest of the song: a key
+// signature, a marker or cue point, what it does on its channel.
+void take_in(Song& song, int32_t track, const Event& e);
+
+// Takes in that `track` ended with an event at tick `last`.
+void end_track(Song& song, int32_t track, uint64_t last);
+
+// Puts the key map and the markers in order, once the walk is done.
+void finish_song(Song& song);
+
+// Where ticks sit in `song`: for one track after another, each at ticks
+// that do not decrease, it goes on from the last place, by the changes of
+// tempo and meter that come and the ticks in between, rather than counting
+// again from the start; any other tick is found afresh.
+struct Locator {
+  const Song& song;
+  bool found = false;  // `last` holds a place
+  int32_t track = -1;
+  uint64_t tick = 0;
+  uint32_t next_tempo = 0;  // the first change after `tick`, by index
+  uint32_t next_meter = 0;
+  uint32_t held_tempo = 0;  // the same for `last` when it was found afresh
+  uint32_t held_meter = 0;
+  Position last{};
+  uint64_t remainder = 0;  // of the sum of ticks times tempo, by the division
+  uint32_t tempo_value = 0;
+  uint64_t beat = 0, beats = 0;  // ticks a beat, beats a bar
+
+  const Position& at(int32_t track, uint64_t tick);
+  void compute(const Change* tempo, const Change* meter);
+  void advance(uint64_t ticks);
+};
+
+// The milliseconds, seconds and minutes of `micros`, truncated.
+struct Clock {
+  uint64_t minutes;
+  uint32_t seconds, millis;
+};
+inline Clock clock_of(uint64_t micros) {
+  const uint64_t ms = micros / 1000;
+  return {ms / 60000, static_cast<uint32_t>(ms / 1000 % 60), static_cast<uint32_t>(ms % 1000)};
+}
