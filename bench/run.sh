@@ -67,7 +67,7 @@ build_tool() {  # build_tool OUT FLAGS... -- SOURCES...
   fi
 }
 build_tool "$BENCH/make_big" -- bench/make_big.cpp bench/big_file.cpp
-build_tool "$BENCH/floor" -fexec-charset=CP932 -- bench/floor.cpp
+build_tool "$BENCH/floor" -fexec-charset=CP932 -- bench/floor.cpp smf/names.cpp
 
 # ---- files ---------------------------------------------------------------
 big() { echo "$BENCH/big_${1}MB.mid"; }
