@@ -66,7 +66,7 @@ build_tool() {  # build_tool OUT FLAGS... -- SOURCES...
     g++ -std=c++20 -O2 -Wall -Wextra -I. "${flags[@]}" "${srcs[@]}" -o "$out" || fail "building $out"
   fi
 }
-build_tool "$BENCH/make_big" -- bench/make_big.cpp bench/big_file.cpp
+build_tool "$BENCH/make_big" -- bench/make_big.cpp
 build_tool "$BENCH/floor" -fexec-charset=CP932 -- bench/floor.cpp smf/names.cpp
 
 # ---- files ---------------------------------------------------------------
