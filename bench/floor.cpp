@@ -142,7 +142,8 @@ int main(int argc, char** argv) {
           dec(e[2], 2);
           break;
         case 0xB:
-          switch (e[1]) {  // clang-format off
+          switch (e[1]) {
+            // clang-format off
             case 0: lit("バンクセレクトMSB (CC#0)"); break;
             case 1: lit("モジュレーション "); dec(e[2]); break;
             case 6: lit("データ・エントリー MSB "); dec(e[2]); break;
@@ -156,8 +157,10 @@ int main(int argc, char** argv) {
             case 99: lit("未定義(0x63) "); dec(e[2]); break;
             case 100: case 101: say("unknown(#%u(0x%x)) 0x%x %u", e[1], e[1], e[2], e[2]); break;
             case 121: lit("リセットオールコントローラー (CC#121)"); break;
-            default: continue;  // no name: the next event goes on on this line
-          }  // clang-format on
+            // clang-format on
+            default:  // no name: the next event goes on on this line
+              continue;
+          }
           break;
         case 0xC:
           t.program = program_names[e[1]];
@@ -183,24 +186,14 @@ int main(int argc, char** argv) {
           hex(e[1], 2, "0123456789ABCDEF");
           lit("] ");
           switch (e[1]) {
-            case 0x01:
-              lit("テキスト=");
-              break;
-            case 0x02:
-              lit("著作権表示=");
-              break;
-            case 0x03:
-              lit("シーケンス名=");
-              break;
-            case 0x06:
-              lit("マーカー=");
-              break;
-            case 0x21:
-              say("出力ポートの指定 %u", e[3]);
-              break;
-            case 0x2F:
-              lit("トラック終端");
-              break;
+            // clang-format off
+            case 0x01: lit("テキスト="); break;
+            case 0x02: lit("著作権表示="); break;
+            case 0x03: lit("シーケンス名="); break;
+            case 0x06: lit("マーカー="); break;
+            case 0x21: say("出力ポートの指定 %u", e[3]); break;
+            case 0x2F: lit("トラック終端"); break;
+            // clang-format on
             case 0x51:
               tempo = 60000000 / be(e + 3, 3);
               if (conductor < 0) conductor = track_no;
