@@ -22,7 +22,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 AGAINST_NOTEON=(
   "1.1 big -rs -noteon"
   "1.2 rs  -rs -noteon"
-  "1.5 big -u8 -noteon"
+  "1.2 big -u8 -noteon"
+  "1.6 big -full"
 )
 
 # The event lines of a trace without their positions, with an omitted status ("r[") shown as a
