@@ -261,6 +261,22 @@ TEST(Trace, FormatsAsPrintfDoes) {
               }),
               expected);
   }
+  // Every number of digits, at its boundaries: 10^k - 1 and 10^k, 16^k - 1
+  // and 16^k, within and past the widths of the fast ways.
+  for (unsigned long ten = 1, sixteen = 1;; ten *= 10, sixteen *= 16) {
+    for (unsigned long v : {ten - 1, ten, sixteen - 1, sixteen}) {
+      SCOPED_TRACE(v);
+      snprintf(expected, sizeof expected, "%lu|%3lu|%04lu|%2lu|%lx|%06lx|%02lX|%ld\n", v, v, v, v,
+               v, v, v, -static_cast<long>(v & 0x7FFFFFFFFFFFFFFF));
+      EXPECT_EQ(capture([&] {
+                  out<"%lu|%3lu|%04lu|%2lu|%lx|%06lx|%02X|%ld\n">(
+                      Encoding::cp932, v, v, v, v, v, v, v,
+                      -static_cast<long>(v & 0x7FFFFFFFFFFFFFFF));
+                }),
+                expected);
+    }
+    if (ten > ~0ul / 10) break;
+  }
 }
 
 // The program's own check of UTF-8: the forms RFC 3629 allows, and the ones
