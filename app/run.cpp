@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "app/options.h"
 #include "app/summary.h"
@@ -71,8 +73,8 @@ int inspect(const Options& o, Output out_to) {
   const uint32_t size = static_cast<uint32_t>(input.size);
   out<"fs %lu\n">(e, size);
 
-  // The image lives until the process ends: it is never released.
-  uint8_t* const data = alloc_file_buffer(size);
+  const std::unique_ptr<uint8_t[], Record::Free> buffer(alloc_file_buffer(size));
+  uint8_t* const data = buffer.get();
   Record record;
   if (!data || make_record(record, size) != 0) {
     out<"not bin\n">(e);
@@ -128,6 +130,7 @@ int run(int argc, char** argv) {
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.
   if (fflush(stdout) != 0 || ferror(stdout) || output_closed) code = 1;
+  free(o.roles);
   release_console();
   return code;
 }

@@ -21,8 +21,9 @@ bool open_utf8_converter();
 
 // Writes the UTF-8 form of the `n` bytes of code page 932 text at `in` to
 // `out`, which has room for 4 * n bytes: each byte that does not decode as
-// "\xNN" (two upper-case hexadecimal digits). Returns the bytes written.
-size_t cp932_to_utf8(const char* in, size_t n, char* out);
+// "\xNN" (two upper-case hexadecimal digits), or with `replace` as U+FFFD.
+// Returns the bytes written.
+size_t cp932_to_utf8(const char* in, size_t n, char* out, bool replace = false);
 
 // `name` as the program prints it: as given, except on Windows in code page
 // 932 output, where it is turned into code page 932 ("?" for characters
@@ -34,6 +35,22 @@ const char* shown_name(const char* name, bool utf8);
 // the trace: it prints "Press Enter to close this window." and waits for
 // Enter. Elsewhere nothing.
 void release_console();
+
+// A byte that does not decode, written at `to` as "\xNN" or as U+FFFD;
+// returns the end.
+inline char* undecodable(unsigned char byte, char* to, bool replace) {
+  if (replace) {
+    *to++ = '\xEF';
+    *to++ = '\xBF';
+    *to++ = '\xBD';
+    return to;
+  }
+  *to++ = '\\';
+  *to++ = 'x';
+  *to++ = "0123456789ABCDEF"[byte >> 4];
+  *to++ = "0123456789ABCDEF"[byte & 15];
+  return to;
+}
 
 #ifdef _WIN32
 // The wide-character arguments as UTF-8 texts that live until the end.

@@ -37,7 +37,7 @@ bool open_utf8_converter() {
   return g_from_cp932 != kNone;
 }
 
-size_t cp932_to_utf8(const char* in, size_t n, char* out) {
+size_t cp932_to_utf8(const char* in, size_t n, char* out, bool replace) {
   open_utf8_converter();
   const iconv_t cd = g_from_cp932;
   char* from = const_cast<char*>(in);
@@ -47,11 +47,7 @@ size_t cp932_to_utf8(const char* in, size_t n, char* out) {
   while (n > 0 && iconv(cd, &from, &n, &to, &room) == static_cast<size_t>(-1)) {
     // A byte that does not start a character, or a lead byte without its
     // trail: shown by its value, and the text goes on after it.
-    const unsigned char byte = static_cast<unsigned char>(*from);
-    *to++ = '\\';
-    *to++ = 'x';
-    *to++ = "0123456789ABCDEF"[byte >> 4];
-    *to++ = "0123456789ABCDEF"[byte & 15];
+    to = undecodable(static_cast<unsigned char>(*from), to, replace);
     room -= 4;
     ++from;
     --n;

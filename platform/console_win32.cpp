@@ -58,7 +58,7 @@ char** utf8_arguments(int argc, wchar_t** wargv) {
 
 bool open_utf8_converter() { return IsValidCodePage(932); }
 
-size_t cp932_to_utf8(const char* in, size_t n, char* out) {
+size_t cp932_to_utf8(const char* in, size_t n, char* out, bool replace) {
   char* to = out;
   if (n == 0 || decode(in, static_cast<int>(n), to)) return static_cast<size_t>(to - out);
   // Character by character: a byte that does not start a character, or a
@@ -66,11 +66,7 @@ size_t cp932_to_utf8(const char* in, size_t n, char* out) {
   for (size_t i = 0; i < n;) {
     const int length = IsDBCSLeadByteEx(932, static_cast<BYTE>(in[i])) && i + 1 < n ? 2 : 1;
     if (!decode(in + i, length, to)) {
-      const unsigned char byte = static_cast<unsigned char>(in[i]);
-      *to++ = '\\';
-      *to++ = 'x';
-      *to++ = "0123456789ABCDEF"[byte >> 4];
-      *to++ = "0123456789ABCDEF"[byte & 15];
+      to = undecodable(static_cast<unsigned char>(in[i]), to, replace);
       i += 1;
       continue;
     }
