@@ -82,7 +82,7 @@ int inspect(const Options& o, Encoding e) {
   print_summary(record, e);
 
   TempoOutcome outcome = TempoOutcome::go_on;
-  if (o.tempo_mode) outcome = insert_tempo_track(record, image, o.midi_path, o.newtempo, e);
+  if (o.tempo_mode) outcome = insert_tempo_track(record, image, input, o.midi_path, o.newtempo, e);
   if (outcome == TempoOutcome::go_on)
     out<"FormatID %d\nTrack_Count %d\nDelta_Time %d\n">(e, record.format, record.track_count,
                                                         record.division);

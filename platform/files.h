@@ -9,6 +9,7 @@
 struct RawFile {
   intptr_t handle = -1;       // -1: not open
   uint64_t size = 0;          // set by open_read
+  uint32_t mode = 0;          // set by open_read: the permission bits, where files have them
   char* temp_name = nullptr;  // the file create_new made, until finish_new or discard_new
 };
 
@@ -21,10 +22,13 @@ int open_read(RawFile& f, const char* name);
 // ends first; 0 when reading fails.
 uint64_t read_bytes(RawFile& f, void* dst, uint64_t count);
 
-// Starts a file that is to take the place of `name`: a new temporary file
-// beside it, made exclusively and never through a link. 1 when `name` is
-// there as anything but a regular file or a link, or no file can be made.
-int create_new(RawFile& f, const char* name);
+// Starts a file that is to take the place of `name`, a copy of `like` (open
+// for reading): a new temporary file beside it, made exclusively and never
+// through a link. It gets the permission bits of `like` less the umask, and
+// no bit that a file already at `name` lacks; on Windows those of the
+// directory. 1 when `name` is there as anything but a regular file or a
+// link, or no file can be made.
+int create_new(RawFile& f, const char* name, const RawFile& like);
 
 // Writes `count` bytes from `src`. Returns the bytes written; 0 when writing
 // fails.

@@ -30,6 +30,7 @@ int open_read(RawFile& f, const char* name) {
   }
   f.handle = fd;
   f.size = static_cast<uint64_t>(st.st_size);
+  f.mode = st.st_mode & 0777;
   return 0;
 }
 
@@ -45,9 +46,20 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
   return done;
 }
 
-int create_new(RawFile& f, const char* name) {
+int create_new(RawFile& f, const char* name, const RawFile& like) {
+  // As cp makes a copy: the input's permissions less the umask, never wider
+  // than those of an earlier copy it replaces.
+  mode_t mode = like.mode & 0777;
   struct stat st;
-  if (lstat(name, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return 1;
+  if (lstat(name, &st) == 0) {
+    if (S_ISREG(st.st_mode))
+      mode &= st.st_mode;
+    else if (!S_ISLNK(st.st_mode))
+      return 1;
+  }
+  const mode_t mask = umask(0);
+  umask(mask);
+  mode &= ~mask;
   const size_t n = strlen(name);
   char* temp = static_cast<char*>(malloc(n + sizeof ".XXXXXX"));
   if (!temp) return 1;
@@ -58,10 +70,7 @@ int create_new(RawFile& f, const char* name) {
     free(temp);
     return 1;
   }
-  // The copy gets the permissions of any new file, not mkostemp's 0600.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  fchmod(fd, mode);
   f.handle = fd;
   f.temp_name = temp;
   return 0;

@@ -68,7 +68,7 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
   return got;
 }
 
-int create_new(RawFile& f, const char* name) {
+int create_new(RawFile& f, const char* name, const RawFile&) {
   if (!replaceable(name)) return 1;
   const size_t n = strlen(name);
   char* temp = static_cast<char*>(malloc(n + 16));

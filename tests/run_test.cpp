@@ -198,14 +198,16 @@ TEST(Run, NamesOpenTheirOwnFiles) {
 }
 
 // What stands at the copy's name C decides, made by a shell command: a file
-// or a link of any kind is replaced by the copy, with the permissions of a
-// new file; anything else is left alone. The input is never written, a
-// failed write (past a file-size limit) leaves an earlier copy as it was,
-// and no temporary file stays.
+// or a link of any kind is replaced by the copy, with the input's
+// permissions less the umask and none an earlier copy lacked; anything else
+// is left alone. The input is never written, a failed write (past a
+// file-size limit) leaves an earlier copy as it was, and no temporary file
+// stays.
 struct AtTheName {
   const char* kind;
   std::string make;
   fs::file_type after;  // none: the copy stands there
+  unsigned mode = 0644;
 };
 const std::string C = "'in.mid(newtempo=120).mid'";
 const AtTheName kAtTheName[] = {
@@ -216,14 +218,18 @@ const AtTheName kAtTheName[] = {
     {"dangling", "ln -s elsewhere " + C + " &&", fs::file_type::none},
     {"pipe", "mkfifo " + C + " &&", fs::file_type::fifo},
     {"limit", "echo earlier >" + C + " && ulimit -f 64 &&", fs::file_type::regular},
+    {"private input", "chmod 600 in.mid &&", fs::file_type::none, 0600},
+    {"writable input", "chmod 666 in.mid &&", fs::file_type::none, 0644},
+    {"private earlier", "echo earlier >" + C + " && chmod 640 " + C + " &&", fs::file_type::none,
+     0640},
 };
 
 TEST(Run, CopyNeverHarmsAFile) {
   const std::string big = smf({"00 F0 81 80 80 00" + std::string(4 << 20, '0')});  // 2 MiB
-  umask(022);  // a new file's permissions: 0644
+  umask(022);  // a new file's permissions, the input's too: 0644
   for (const AtTheName& row : kAtTheName) {
     SCOPED_TRACE(row.kind);
-    // Links, pipes and limits are this system's.
+    // Links, pipes, limits and permissions are this system's.
     if (kWindows && row.kind != kAtTheName[0].kind && row.kind != kAtTheName[1].kind) continue;
     const bool written = row.after == fs::file_type::none;
     TempDir dir;
@@ -236,7 +242,7 @@ TEST(Run, CopyNeverHarmsAFile) {
     EXPECT_EQ(fs::symlink_status(at).type(), written ? fs::file_type::regular : row.after);
     if (written || row.after == fs::file_type::regular) {
       EXPECT_EQ(read_file(at), written ? tempo_copy(big, "07 A1 20") : "earlier\n");
-      EXPECT_EQ(fs::status(at).permissions(), fs::perms(0644));
+      EXPECT_EQ(fs::status(at).permissions(), fs::perms(row.mode));
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 2);
   }
