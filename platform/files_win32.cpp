@@ -70,12 +70,17 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
 
 int create_new(RawFile& f, const char* name, const RawFile&) {
   if (!replaceable(name)) return 1;
-  const size_t n = strlen(name);
-  char* temp = static_cast<char*>(malloc(n + 16));
+  // The temporary file goes in the directory of `name`: up to its last
+  // separator, or the drive of "C:name".
+  size_t dir = strlen(name);
+  while (dir > 0 && !strchr("/\\:", name[dir - 1])) --dir;
+  const size_t size = dir + sizeof ".smfscope-12345678";
+  char* temp = static_cast<char*>(malloc(size));
   if (!temp) return 1;
+  memcpy(temp, name, dir);
   // A new name each try; CREATE_NEW makes the file only where none is.
   for (DWORD attempt = 0; attempt < 100; ++attempt) {
-    snprintf(temp, n + 16, "%s.%08lx", name,
+    snprintf(temp + dir, size - dir, ".smfscope-%08lx",
              GetTickCount() * 7919UL + GetCurrentProcessId() + attempt);
     const HANDLE h = open_wide(temp, GENERIC_WRITE, 0, CREATE_NEW);
     if (h != INVALID_HANDLE_VALUE) {

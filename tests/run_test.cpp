@@ -178,14 +178,16 @@ TEST(Run, RefusesAFileOf4GiB) {
 
 // Every name that exists opens its own file, also names that differ only in
 // an accent or hold characters outside code page 932; Windows prints them
-// in code page 932 ("?" for characters it lacks), -u8 as given.
+// in code page 932 ("?" for characters it lacks), -u8 as given. A name whose
+// copy's name is just short enough gets its copy, and nothing else is left.
 TEST(Run, NamesOpenTheirOwnFiles) {
   TempDir dir;
-  const std::string names[] = {"café.mid", "cafe.mid", "한국.mid"};
+  const std::string names[] = {"café.mid", "cafe.mid", "한국.mid", std::string(231, 'x') + ".mid"};
   const std::string shown[] = {kWindows ? "caf?.mid" : names[0], names[1],
-                               kWindows ? "??.mid" : names[2]};
-  for (int i = 0; i < 3; ++i) write_file(dir / names[i], smf({}, i + 1));
-  for (int i = 0; i < 3; ++i) {
+                               kWindows ? "??.mid" : names[2], names[3]};
+  for (int i = 0; i < 4; ++i) write_file(dir / names[i], smf({}, i + 1));
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(names[i]);
     const std::string out = smfscope(dir.path, {"-t", "120", names[i]}).out;
     EXPECT_EQ(out.substr(0, out.find("ReadMThd size")),
               cp932("3 MIDIファイル ") + shown[i] + "\nfs 14\nMThd\n");
@@ -193,6 +195,7 @@ TEST(Run, NamesOpenTheirOwnFiles) {
     EXPECT_EQ(read_file(dir / (names[i] + "(newtempo=120).mid")),
               tempo_copy(smf({}, i + 1), "07 A1 20"));
   }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 8);
   EXPECT_TRUE(
       smfscope(dir.path, {"-u8", names[2]}).out.starts_with("2 MIDIファイル " + names[2] + "\n"));
 }
