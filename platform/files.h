@@ -26,10 +26,11 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count);
 // for reading): a new temporary file in the same directory, made
 // exclusively and never through a link, under a short name whatever the
 // length of `name` (on Linux, where it can, without a name until
-// finish_new). It gets the permission bits of `like` less the umask, and
-// no bit that a file already at `name` lacks; on Windows those of the
-// directory. 1 when `name` is there as anything but a regular file or a
-// link, or no file can be made.
+// finish_new). It gets the permission bits of `like` less the umask, and no
+// bit that a file already at `name` lacks; on Windows those of the
+// directory. Until finish_new or discard_new, a signal or console event
+// that ends the run removes it first. 1 when `name` is there as anything
+// but a regular file or a link, or no file can be made.
 int create_new(RawFile& f, const char* name, const RawFile& like);
 
 // Writes `count` bytes from `src`. Returns the bytes written; 0 when writing

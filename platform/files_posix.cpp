@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "platform/files.h"
 
@@ -18,8 +21,36 @@ constexpr uint64_t kMaxChunk = uint64_t{1} << 30;
 // The temporary file's name in the copy's directory; the X's are replaced.
 constexpr char kTempName[] = ".smfscope-XXXXXX";
 
-// The temporary file's path while it stands in the directory, else null.
-const char* g_standing = nullptr;
+// The temporary file's path while it stands in the directory, else null:
+// what a signal that ends the run removes.
+std::atomic<const char*> g_standing{nullptr};
+
+// The signals that end a run while its copy is written, and what they did
+// before.
+constexpr int kEnding[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM};
+struct sigaction g_before[std::size(kEnding)];
+
+// Only async-signal-safe calls: the run may be stopped anywhere.
+void remove_and_end(int sig) {
+  if (const char* temp = g_standing) unlink(temp);
+  raise(sig);  // SA_RESETHAND: the default action, as soon as this returns
+}
+
+// While a temporary file exists, an ending signal removes it and then ends
+// the run as it would have; one that is ignored (nohup) stays ignored.
+void guard_signals(bool on) {
+  struct sigaction action = {};
+  action.sa_handler = remove_and_end;
+  action.sa_flags = SA_RESETHAND;
+  for (size_t i = 0; i < std::size(kEnding); ++i) {
+    if (!on) {
+      sigaction(kEnding[i], &g_before[i], nullptr);
+    } else if (sigaction(kEnding[i], nullptr, &g_before[i]) == 0 &&
+               g_before[i].sa_handler != SIG_IGN) {
+      sigaction(kEnding[i], &action, nullptr);
+    }
+  }
+}
 
 // Gives the last 6 characters of `temp` random letters and digits until
 // `make` (a descriptor or 0 on success, -1 and errno on failure) succeeds
@@ -48,8 +79,8 @@ const char* proc_path(char (&path)[32], int fd) {
 
 // A file without a name in the directory of `temp` (its first `dir` bytes),
 // where the system has them: nothing of it is seen until finish_new names
-// it. -1 where the file system has none, or /proc is not there to name it
-// later.
+// it, and a run that is killed leaves nothing. -1 where the file system has
+// none, or /proc is not there to name it later.
 int open_unnamed(char* temp, size_t dir) {
 #ifdef O_TMPFILE
   temp[dir] = '\0';
@@ -81,6 +112,7 @@ void sync_directory(char* temp) {
 
 void give_up_name(RawFile& f) {
   g_standing = nullptr;
+  guard_signals(false);
   free(f.temp_name);
   f.temp_name = nullptr;
 }
@@ -140,6 +172,7 @@ int create_new(RawFile& f, const char* name, const RawFile& like) {
   if (!temp) return 1;
   memcpy(temp, name, dir);
   memcpy(temp + dir, kTempName, sizeof kTempName);
+  guard_signals(true);
   f.temp_name = temp;
   f.handle = open_unnamed(temp, dir);
   if (f.handle < 0) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "support.h"
@@ -248,6 +249,32 @@ TEST(Run, CopyNeverHarmsAFile) {
       EXPECT_EQ(fs::status(at).permissions(), fs::perms(row.mode));
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 2);
+  }
+}
+
+// SIGTERM while the copy is written (sent once the program holds a file
+// other than the input open in its directory: the temporary file) leaves
+// only the input, or, if the copy was put in place first, the input and the
+// whole copy.
+TEST(Run, EndedWhileCopyingLeavesNothing) {
+  const uint64_t size = uint64_t{1} << 28;  // 256 MiB, sparse
+  TempDir dir;
+  rlimit limit;
+  if (kWindows || getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur <= size ||
+      fs::space(dir.path).available < 3 * size)
+    GTEST_SKIP() << "signals are this system's; room and a file-size limit for the copy";
+  write_file(dir / "in.mid", smf({"00 FF 2F 00"}) + hex("\"JUNK\" 0FFFFFDE"));
+  fs::resize_file(dir / "in.mid", size);
+  const Ran r =
+      smfscope(dir.path, {"-t", "120", "in.mid"}, "",
+               "{ (while [ -e in.mid ]; do ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F "
+               "\"$PWD/\" | grep -qv 'in.mid$' && exec kill -TERM $$; sleep 0.01; done) & } &&");
+  const std::string copy = dir / "in.mid(newtempo=120).mid";
+  const bool copied = fs::exists(copy);
+  EXPECT_TRUE(r.exit == 128 + SIGTERM || (r.exit == 0 && copied)) << r.exit;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), copied ? 2 : 1);
+  if (copied) {
+    EXPECT_EQ(fs::file_size(copy), size + 33);
   }
 }
 
