@@ -1,5 +1,6 @@
 // The program as a user runs it, as a process: its arguments, the tempo copy,
 // and whole runs of scenarios a user meets.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -119,6 +120,7 @@ const ArgRow kArgs[] = {
     {{"a.mid", "--version"}, "", "1 MIDIファイル a.mid\n2 MIDIファイル --version\nopen error\n", 1},
     // Tempo copies: the lines about them and their bytes; the prompt until an answer in range.
     {{"-t", "120", "a.mid"}, "", "=a.mid(newtempo=120).mid\nnewtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 1\n" + kClosing, 0, "120 07 A1 20"},
+    {{"-t", "120", "./a.mid"}, "", "=./a.mid(newtempo=120).mid\nnewtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 1\n" + kClosing, 0, "120 07 A1 20"},
     {{"-t", "9", "a.mid"}, "", "newtempocalc 6666666\n65 b9 aa\nCMIDI.Track_Count 1\n" + kClosing, 0, "9 65 B9 AA"},
     {{"-t", "60000000", "a.mid"}, "", "newtempocalc 1\n0 0 1\nCMIDI.Track_Count 1\n" + kClosing, 0, "60000000 00 00 01"},
     {{"-t", "a.mid"}, "fast\n0" + std::string(4096, 'x') + " +90\n", "size 0x000004 \nテンポ入力=" + kRange + "テンポ入力=" + kRange + "テンポ入力=newtempofn="
@@ -252,10 +254,10 @@ TEST(Run, CopyNeverHarmsAFile) {
   }
 }
 
-// SIGTERM while the copy is written (sent once the program holds a file
-// other than the input open in its directory: the temporary file) leaves
-// only the input, or, if the copy was put in place first, the input and the
-// whole copy.
+// A signal while the copy is written, sent to the program once it holds a
+// file other than the input open in the directory (its temporary file),
+// leaves only the input, or, if the copy was put in place first, the input
+// and the whole copy. SIGKILL too, where the file system has unnamed files.
 TEST(Run, EndedWhileCopyingLeavesNothing) {
   const uint64_t size = uint64_t{1} << 28;  // 256 MiB, sparse
   TempDir dir;
@@ -265,16 +267,25 @@ TEST(Run, EndedWhileCopyingLeavesNothing) {
     GTEST_SKIP() << "signals are this system's; room and a file-size limit for the copy";
   write_file(dir / "in.mid", smf({"00 FF 2F 00"}) + hex("\"JUNK\" 0FFFFFDE"));
   fs::resize_file(dir / "in.mid", size);
-  const Ran r =
-      smfscope(dir.path, {"-t", "120", "in.mid"}, "",
-               "{ (while [ -e in.mid ]; do ls -l /proc/[0-9]*/fd 2>/dev/null | grep -F "
-               "\"$PWD/\" | grep -qv 'in.mid$' && exec kill -TERM $$; sleep 0.01; done) & } &&");
-  const std::string copy = dir / "in.mid(newtempo=120).mid";
-  const bool copied = fs::exists(copy);
-  EXPECT_TRUE(r.exit == 128 + SIGTERM || (r.exit == 0 && copied)) << r.exit;
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), copied ? 2 : 1);
-  if (copied) {
-    EXPECT_EQ(fs::file_size(copy), size + 33);
+  const int unnamed = open(dir.path.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  close(unnamed);  // before it could pass for the program's
+  for (const int sig : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(sig);
+    if (sig == SIGKILL && unnamed < 0) continue;
+    const Ran r = smfscope(
+        dir.path, {"-t", "120", "in.mid"}, "",
+        R"({ (while kill -0 $$ 2>/dev/null; do p=$(ls -l /proc/[0-9]*/fd 2>/dev/null | awk -v d="$PWD/" '
+          /^\/proc/ { p = $1 } index($0, "> " d) && $NF != d "in.mid" { split(p, a, "/"); print a[3]; exit }')
+          [ -n "$p" ] && exec kill -)" +
+            std::to_string(sig) + R"( $p; sleep 0.01; done) & } &&)");
+    const std::string copy = dir / "in.mid(newtempo=120).mid";
+    const bool copied = fs::exists(copy);
+    EXPECT_TRUE(r.exit == 128 + sig || (r.exit == 0 && copied)) << r.exit;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), copied ? 2 : 1);
+    if (copied) {
+      EXPECT_EQ(fs::file_size(copy), size + 33);
+      fs::remove(copy);
+    }
   }
 }
 
