@@ -95,7 +95,8 @@ int inspect(const Options& o, Output out_to) {
   if (o.full) print_song(song, out_to);
 
   TempoOutcome outcome = TempoOutcome::go_on;
-  if (o.tempo_mode) outcome = insert_tempo_track(record, image, o.midi_path, o.newtempo, out_to);
+  if (o.tempo_mode)
+    outcome = insert_tempo_track(record, image, input, o.midi_path, o.newtempo, out_to);
   if (outcome == TempoOutcome::go_on)
     out<"FormatID %d\nTrack_Count %d\nDelta_Time %d\n">(e, record.format, record.track_count,
                                                         record.division);

@@ -94,8 +94,8 @@ bool write_copy(RawFile& output, const Image& image, const Record& record, const
 
 }  // namespace
 
-TempoOutcome insert_tempo_track(const Record& record, const Image& image, const char* midi_path,
-                                uint32_t newtempo, Output o) {
+TempoOutcome insert_tempo_track(const Record& record, const Image& image, const RawFile& input,
+                                const char* midi_path, uint32_t newtempo, Output o) {
   const Encoding e = o.encoding;
   if (record.tempo != 0) {
     out<TXT("テンポ情報があります\n")>(e);
@@ -134,7 +134,7 @@ TempoOutcome insert_tempo_track(const Record& record, const Image& image, const 
 
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;
-  if (create_new(output, newtempofn) != 0) {
+  if (create_new(output, newtempofn, input) != 0) {
     out<"write error\n">(e);
   } else {
     const uint32_t micros = 60000000u / newtempo;

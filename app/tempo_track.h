@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "output/format.h"
+#include "platform/files.h"
 #include "smf/image.h"
 #include "smf/record.h"
 
@@ -14,7 +15,8 @@ enum class TempoOutcome {
 // With a tempo-less input (`record` from its walk), writes
 // "<path>(newtempo=<bpm>).mid": the input's header chunk with one more track
 // announced, a conductor track (the tempo, 4/4, C major), then the rest of
-// the input unchanged. `newtempo` 0 asks for the tempo on standard input.
-// Prints what it does to `o`.
-TempoOutcome insert_tempo_track(const Record& record, const Image& image, const char* midi_path,
-                                uint32_t newtempo, Output o);
+// the input unchanged. `input` is the open input, whose permissions the
+// copy takes. `newtempo` 0 asks for the tempo on standard input. Prints
+// what it does to `o`.
+TempoOutcome insert_tempo_track(const Record& record, const Image& image, const RawFile& input,
+                                const char* midi_path, uint32_t newtempo, Output o);

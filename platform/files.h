@@ -9,6 +9,7 @@
 struct RawFile {
   intptr_t handle = -1;       // -1: not open
   uint64_t size = 0;          // set by open_read
+  uint32_t mode = 0;          // set by open_read: the permission bits, where files have them
   char* temp_name = nullptr;  // the file create_new made, until finish_new or discard_new
 };
 
@@ -21,18 +22,25 @@ int open_read(RawFile& f, const char* name);
 // ends first; 0 when reading fails.
 uint64_t read_bytes(RawFile& f, void* dst, uint64_t count);
 
-// Starts a file that is to take the place of `name`: a new temporary file
-// beside it, made exclusively and never through a link. 1 when `name` is
-// there as anything but a regular file or a link, or no file can be made.
-int create_new(RawFile& f, const char* name);
+// Starts a file that is to take the place of `name`, a copy of `like` (open
+// for reading): a new temporary file in the same directory, made
+// exclusively and never through a link, under a short name whatever the
+// length of `name` (on Linux, where it can, without a name until
+// finish_new). It gets the permission bits of `like` less the umask, and no
+// bit that a file already at `name` lacks; on Windows those of the
+// directory. Until finish_new or discard_new, a signal or console event
+// that ends the run removes it first. 1 when `name` is there as anything
+// but a regular file or a link, or no file can be made.
+int create_new(RawFile& f, const char* name, const RawFile& like);
 
 // Writes `count` bytes from `src`. Returns the bytes written; 0 when writing
 // fails.
 uint64_t write_bytes(RawFile& f, const void* src, uint64_t count);
 
 // Puts the file create_new made in place of `name`: flushes it to the disk,
-// closes it and renames it over `name`. 0 on success; on any failure 1, the
-// temporary file removed and `name` as it was.
+// closes it, renames it over `name` and flushes the directory. 0 on
+// success; on any failure 1, the temporary file removed and `name` as it
+// was.
 int finish_new(RawFile& f, const char* name);
 
 // Gives up the file create_new made: closes and removes it.

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,25 @@ HANDLE open_wide(const char* name, DWORD access, DWORD share, DWORD disposition,
   const HANDLE h = CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr);
   free(wide);
   return h;
+}
+
+// The temporary file's wide name while it stands, else null. Never freed:
+// the console handler runs on a thread of its own and may be reading it.
+std::atomic<const wchar_t*> g_standing{nullptr};
+
+// Ctrl-C, Ctrl-Break, a closed console window, a logoff or a shutdown end
+// the run; the temporary file goes first. It was opened with
+// FILE_SHARE_DELETE, so it can go while the program still writes it.
+BOOL WINAPI remove_temp(DWORD) {
+  if (const wchar_t* temp = g_standing) DeleteFileW(temp);
+  return FALSE;  // the next handler, in the end the default: the run ends
+}
+
+void give_up_name(RawFile& f) {
+  g_standing = nullptr;
+  SetConsoleCtrlHandler(remove_temp, FALSE);
+  free(f.temp_name);
+  f.temp_name = nullptr;
 }
 
 // Whether what stands at `name` may be replaced by a new file: nothing, a
@@ -68,23 +88,36 @@ uint64_t read_bytes(RawFile& f, void* dst, uint64_t count) {
   return got;
 }
 
-int create_new(RawFile& f, const char* name) {
+int create_new(RawFile& f, const char* name, const RawFile&) {
   if (!replaceable(name)) return 1;
-  const size_t n = strlen(name);
-  char* temp = static_cast<char*>(malloc(n + 16));
+  // The temporary file goes in the directory of `name`: up to its last
+  // separator, or the drive of "C:name".
+  size_t dir = strlen(name);
+  while (dir > 0 && !strchr("/\\:", name[dir - 1])) --dir;
+  const size_t size = dir + sizeof ".smfscope-12345678";
+  char* temp = static_cast<char*>(malloc(size));
   if (!temp) return 1;
+  memcpy(temp, name, dir);
+  SetConsoleCtrlHandler(remove_temp, TRUE);
   // A new name each try; CREATE_NEW makes the file only where none is.
   for (DWORD attempt = 0; attempt < 100; ++attempt) {
-    snprintf(temp, n + 16, "%s.%08lx", name,
+    snprintf(temp + dir, size - dir, ".smfscope-%08lx",
              GetTickCount() * 7919UL + GetCurrentProcessId() + attempt);
-    const HANDLE h = open_wide(temp, GENERIC_WRITE, 0, CREATE_NEW);
+    wchar_t* wide = convert(temp, utf8_to_wide);
+    if (!wide) break;
+    const HANDLE h = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
     if (h != INVALID_HANDLE_VALUE) {
       f.handle = reinterpret_cast<intptr_t>(h);
       f.temp_name = temp;
+      g_standing = wide;
       return 0;
     }
-    if (GetLastError() != ERROR_FILE_EXISTS) break;
+    free(wide);
+    if (error != ERROR_FILE_EXISTS) break;
   }
+  SetConsoleCtrlHandler(remove_temp, FALSE);
   free(temp);
   return 1;
 }
@@ -97,26 +130,20 @@ uint64_t write_bytes(RawFile& f, const void* src, uint64_t count) {
 
 int finish_new(RawFile& f, const char* name) {
   const bool flushed = FlushFileBuffers(handle_of(f)) != 0;
-  wchar_t* from = convert(f.temp_name, utf8_to_wide);
+  const wchar_t* from = g_standing;
   wchar_t* to = convert(name, utf8_to_wide);
-  const bool ok = close(f) == 0 && flushed && from && to &&
+  const bool ok = close(f) == 0 && flushed && to &&
                   MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!ok && from) DeleteFileW(from);
-  free(from);
+  if (!ok) DeleteFileW(from);
   free(to);
-  free(f.temp_name);
-  f.temp_name = nullptr;
+  give_up_name(f);
   return ok ? 0 : 1;
 }
 
 void discard_new(RawFile& f) {
   close(f);
-  if (wchar_t* wide = convert(f.temp_name, utf8_to_wide)) {
-    DeleteFileW(wide);
-    free(wide);
-  }
-  free(f.temp_name);
-  f.temp_name = nullptr;
+  DeleteFileW(g_standing);
+  give_up_name(f);
 }
 
 uint8_t* alloc_file_buffer(uint64_t size) {

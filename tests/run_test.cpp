@@ -1,10 +1,12 @@
 // The program as a user runs it, as a process: its arguments, the tempo copy,
 // and whole runs of scenarios a user meets.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "support.h"
@@ -154,6 +156,7 @@ const ArgRow kArgs[] = {
     {{"a.mid", "--version"}, "", "1 MIDIファイル a.mid\n2 MIDIファイル --version\nopen error\n", 1},
     // Tempo copies: the lines about them and their bytes; the prompt until an answer in range.
     {{"-t", "120", "a.mid"}, "", "=a.mid(newtempo=120).mid\nnewtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 1\n" + kClosing, 0, "120 07 A1 20"},
+    {{"-t", "120", "./a.mid"}, "", "=./a.mid(newtempo=120).mid\nnewtempocalc 500000\n7 a1 20\nCMIDI.Track_Count 1\n" + kClosing, 0, "120 07 A1 20"},
     {{"-t", "9", "a.mid"}, "", "newtempocalc 6666666\n65 b9 aa\nCMIDI.Track_Count 1\n" + kClosing, 0, "9 65 B9 AA"},
     {{"-t", "60000000", "a.mid"}, "", "newtempocalc 1\n0 0 1\nCMIDI.Track_Count 1\n" + kClosing, 0, "60000000 00 00 01"},
     {{"-t", "a.mid"}, "fast\n0" + std::string(4096, 'x') + " +90\n", "size 0x000004 \nテンポ入力=" + kRange + "テンポ入力=" + kRange + "テンポ入力=newtempofn="
@@ -216,14 +219,16 @@ TEST(Run, RefusesAFileOf4GiB) {
 
 // Every name that exists opens its own file, also names that differ only in
 // an accent or hold characters outside code page 932; Windows prints them
-// in code page 932 ("?" for characters it lacks), -u8 as given.
+// in code page 932 ("?" for characters it lacks), -u8 as given. A name whose
+// copy's name is just short enough gets its copy, and nothing else is left.
 TEST(Run, NamesOpenTheirOwnFiles) {
   TempDir dir;
-  const std::string names[] = {"café.mid", "cafe.mid", "한국.mid"};
+  const std::string names[] = {"café.mid", "cafe.mid", "한국.mid", std::string(231, 'x') + ".mid"};
   const std::string shown[] = {kWindows ? "caf?.mid" : names[0], names[1],
-                               kWindows ? "??.mid" : names[2]};
-  for (int i = 0; i < 3; ++i) write_file(dir / names[i], smf({}, i + 1));
-  for (int i = 0; i < 3; ++i) {
+                               kWindows ? "??.mid" : names[2], names[3]};
+  for (int i = 0; i < 4; ++i) write_file(dir / names[i], smf({}, i + 1));
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(names[i]);
     const std::string out = smfscope(dir.path, {"-t", "120", names[i]}).out;
     EXPECT_EQ(out.substr(0, out.find("ReadMThd size")),
               cp932("3 MIDIファイル ") + shown[i] + "\nfs 14\nMThd\n");
@@ -231,19 +236,22 @@ TEST(Run, NamesOpenTheirOwnFiles) {
     EXPECT_EQ(read_file(dir / (names[i] + "(newtempo=120).mid")),
               tempo_copy(smf({}, i + 1), "07 A1 20"));
   }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 8);
   EXPECT_TRUE(
       smfscope(dir.path, {"-u8", names[2]}).out.starts_with("2 MIDIファイル " + names[2] + "\n"));
 }
 
 // What stands at the copy's name C decides, made by a shell command: a file
-// or a link of any kind is replaced by the copy, with the permissions of a
-// new file; anything else is left alone. The input is never written, a
-// failed write (past a file-size limit) leaves an earlier copy as it was,
-// and no temporary file stays.
+// or a link of any kind is replaced by the copy, with the input's
+// permissions less the umask and none an earlier copy lacked; anything else
+// is left alone. The input is never written, a failed write (past a
+// file-size limit) leaves an earlier copy as it was, and no temporary file
+// stays.
 struct AtTheName {
   const char* kind;
   std::string make;
   fs::file_type after;  // none: the copy stands there
+  unsigned mode = 0644;
 };
 const std::string C = "'in.mid(newtempo=120).mid'";
 const AtTheName kAtTheName[] = {
@@ -254,14 +262,18 @@ const AtTheName kAtTheName[] = {
     {"dangling", "ln -s elsewhere " + C + " &&", fs::file_type::none},
     {"pipe", "mkfifo " + C + " &&", fs::file_type::fifo},
     {"limit", "echo earlier >" + C + " && ulimit -f 64 &&", fs::file_type::regular},
+    {"private input", "chmod 600 in.mid &&", fs::file_type::none, 0600},
+    {"writable input", "chmod 666 in.mid &&", fs::file_type::none, 0644},
+    {"private earlier", "echo earlier >" + C + " && chmod 640 " + C + " &&", fs::file_type::none,
+     0640},
 };
 
 TEST(Run, CopyNeverHarmsAFile) {
   const std::string big = smf({"00 F0 81 80 80 00" + std::string(4 << 20, '0')});  // 2 MiB
-  umask(022);  // a new file's permissions: 0644
+  umask(022);  // a new file's permissions, the input's too: 0644
   for (const AtTheName& row : kAtTheName) {
     SCOPED_TRACE(row.kind);
-    // Links, pipes and limits are this system's.
+    // Links, pipes, limits and permissions are this system's.
     if (kWindows && row.kind != kAtTheName[0].kind && row.kind != kAtTheName[1].kind) continue;
     const bool written = row.after == fs::file_type::none;
     TempDir dir;
@@ -274,9 +286,44 @@ TEST(Run, CopyNeverHarmsAFile) {
     EXPECT_EQ(fs::symlink_status(at).type(), written ? fs::file_type::regular : row.after);
     if (written || row.after == fs::file_type::regular) {
       EXPECT_EQ(read_file(at), written ? tempo_copy(big, "07 A1 20") : "earlier\n");
-      EXPECT_EQ(fs::status(at).permissions(), fs::perms(0644));
+      EXPECT_EQ(fs::status(at).permissions(), fs::perms(row.mode));
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 2);
+  }
+}
+
+// A signal while the copy is written, sent to the program once it holds a
+// file other than the input open in the directory (its temporary file),
+// leaves only the input, or, if the copy was put in place first, the input
+// and the whole copy. SIGKILL too, where the file system has unnamed files.
+TEST(Run, EndedWhileCopyingLeavesNothing) {
+  const uint64_t size = uint64_t{1} << 28;  // 256 MiB, sparse
+  TempDir dir;
+  rlimit limit;
+  if (kWindows || getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur <= size ||
+      fs::space(dir.path).available < 3 * size)
+    GTEST_SKIP() << "signals are this system's; room and a file-size limit for the copy";
+  write_file(dir / "in.mid", smf({"00 FF 2F 00"}) + hex("\"JUNK\" 0FFFFFDE"));
+  fs::resize_file(dir / "in.mid", size);
+  const int unnamed = open(dir.path.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  close(unnamed);  // before it could pass for the program's
+  for (const int sig : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(sig);
+    if (sig == SIGKILL && unnamed < 0) continue;
+    const Ran r = smfscope(
+        dir.path, {"-t", "120", "in.mid"}, "",
+        R"({ (while kill -0 $$ 2>/dev/null; do p=$(ls -l /proc/[0-9]*/fd 2>/dev/null | awk -v d="$PWD/" '
+          /^\/proc/ { p = $1 } index($0, "> " d) && $NF != d "in.mid" { split(p, a, "/"); print a[3]; exit }')
+          [ -n "$p" ] && exec kill -)" +
+            std::to_string(sig) + R"( $p; sleep 0.01; done) & } &&)");
+    const std::string copy = dir / "in.mid(newtempo=120).mid";
+    const bool copied = fs::exists(copy);
+    EXPECT_TRUE(r.exit == 128 + sig || (r.exit == 0 && copied)) << r.exit;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), copied ? 2 : 1);
+    if (copied) {
+      EXPECT_EQ(fs::file_size(copy), size + 33);
+      fs::remove(copy);
+    }
   }
 }
 
