@@ -38,6 +38,8 @@ bool scan(int argc, char** argv, Options& o) {
       o.utf8 = true;
     } else if (strcmp(arg, "-full") == 0) {
       o.full = true;
+    } else if (strcmp(arg, "-json") == 0) {
+      o.json = true;
     } else {
       o.roles[i] = Role::file_name;
       o.midi_path = arg;

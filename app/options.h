@@ -20,6 +20,7 @@ struct Options {
   WalkOptions walk;
   bool utf8 = false;  // -u8
   bool full = false;  // -full: the complete trace
+  bool json = false;  // -json: JSON lines
 };
 
 // Scans the arguments, printing nothing. Options are matched exactly and

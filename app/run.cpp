@@ -11,6 +11,7 @@
 #include "app/tempo_track.h"
 #include "output/format.h"
 #include "output/full.h"
+#include "output/json.h"
 #include "output/trace.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -29,7 +30,7 @@ void print_help(Encoding e) {
 
 // The usage in English, for "--help" alone.
 void print_usage(Encoding e) {
-  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-full] [-u8] FILE.mid\n">(e);
+  out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-full] [-json] [-u8] FILE.mid\n">(e);
   out<"Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n">(e);
   out<"  -noteon   trace every event (without it, each track up to its first note)\n">(e);
   out<"  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n">(
@@ -38,6 +39,7 @@ void print_usage(Encoding e) {
   out<"  -v        no tempo track (the default; of -v and -t the later one counts)\n">(e);
   out<"  -rs       decode running status, aftertouch and F7 system exclusive\n">(e);
   out<"  -full     every event whole on a line of its own, named (with -noteon and -rs)\n">(e);
+  out<"  -json     every item as a JSON object on a line of its own, UTF-8\n">(e);
   out<"  -u8       print UTF-8 instead of code page 932\n">(e);
   out<"  --help    this text; --version  the version (each only on its own)\n">(e);
   out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">(
@@ -49,6 +51,12 @@ void print_usage(Encoding e) {
 // name, and a message for each "-t" without a tempo.
 void print_roles(int argc, char** argv, const Options& o, Output out_to) {
   const Encoding e = out_to.encoding;
+  if (out_to.json) {
+    // Nothing but JSON on standard output.
+    for (int i = 1; i < argc; ++i)
+      if (o.roles[i] == Role::tempo_missing) fputs("smfscope: no tempo after -t\n", stderr);
+    return;
+  }
   for (int i = 1; i < argc; ++i) {
     if (o.roles[i] == Role::tempo_missing) out<TXT("オプションにテンポが見つかりません\n")>(e);
     if (o.roles[i] == Role::file_name)
@@ -57,47 +65,62 @@ void print_roles(int argc, char** argv, const Options& o, Output out_to) {
 }
 
 // Runs everything after the arguments have been scanned.
+// A message that ends the run: a line of its own, or a JSON object.
+void say_error(Output out_to, const char* message) {
+  if (out_to.json)
+    print_json_message("error", message);
+  else
+    out<"%s\n">(out_to.encoding, message);
+}
+
 int inspect(const Options& o, Output out_to) {
   const Encoding e = out_to.encoding;
   RawFile input;
   if (!o.midi_path || open_read(input, o.midi_path) != 0) {
-    out<"open error\n">(e);
+    say_error(out_to, "open error");
     if (!o.midi_path) fputs("smfscope: no MIDI file named (see smfscope --help)\n", stderr);
     return 1;
   }
   // Positions in the file are 32-bit: a larger file cannot be walked.
   if (input.size > UINT32_MAX) {
-    out<"file too large\n">(e);
+    say_error(out_to, "file too large");
     return 1;
   }
   const uint32_t size = static_cast<uint32_t>(input.size);
-  out<"fs %lu\n">(e, size);
+  if (out_to.json)
+    print_json_file(o.midi_path, size);
+  else
+    out<"fs %lu\n">(e, size);
 
   const std::unique_ptr<uint8_t[], Record::Free> buffer(alloc_file_buffer(size));
   uint8_t* const data = buffer.get();
   Record record;
   if (!data || make_record(record, size) != 0) {
-    out<"not bin\n">(e);
+    say_error(out_to, "not bin");
     return 1;
   }
   if (read_bytes(input, data, size) != size) {
-    out<"read error\n">(e);
+    say_error(out_to, "read error");
     return 1;
   }
   const Image image{data, size};
   Song song;
-  if (o.full) {
+  if (out_to.json) {
+    print_json(image, song, record);
+    print_json_song(record, song);
+  } else if (o.full) {
     print_full(image, out_to, song, record);
+    print_summary(record, e);
+    print_song(song, out_to);
   } else {
     print_trace(image, o.walk, out_to, record);
+    print_summary(record, e);
   }
-  print_summary(record, e);
-  if (o.full) print_song(song, out_to);
 
   TempoOutcome outcome = TempoOutcome::go_on;
   if (o.tempo_mode)
     outcome = insert_tempo_track(record, image, input, o.midi_path, o.newtempo, out_to);
-  if (outcome == TempoOutcome::go_on)
+  if (outcome == TempoOutcome::go_on && !out_to.json)
     out<"FormatID %d\nTrack_Count %d\nDelta_Time %d\n">(e, record.format, record.track_count,
                                                         record.division);
   return outcome == TempoOutcome::failed ? 1 : 0;
@@ -119,12 +142,15 @@ int run(int argc, char** argv) {
   } else if (!scan(argc, argv, o)) {
     out<"not bin\n">(Encoding::cp932);
     code = 1;
-  } else if (o.utf8 && !open_utf8_converter()) {
+  } else if ((o.utf8 || o.json) && !open_utf8_converter()) {
     // Better nothing than a trace whose texts are all "\xNN".
     fputs("smfscope: cannot convert to UTF-8 (no code page 932 converter)\n", stderr);
     code = 1;
   } else {
-    const Output out_to{o.utf8 ? Encoding::utf8 : Encoding::cp932, terminal};
+    const Output out_to{o.utf8 || o.json ? Encoding::utf8 : Encoding::cp932, terminal && !o.json,
+                        o.json};
+    // JSON lines end with a line feed alone, on every system.
+    if (o.json) binary_output();
     print_roles(argc, argv, o, out_to);
     code = inspect(o, out_to);
   }

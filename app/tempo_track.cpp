@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/options.h"
+#include "output/json.h"
 #include "platform/console.h"
 #include "platform/files.h"
 
@@ -31,7 +32,15 @@ constexpr uint32_t kMaxTempo = 60000000;
 
 bool tempo_in_range(uint32_t bpm) { return bpm >= kMinTempo && bpm <= kMaxTempo; }
 
-void report_range(Encoding e) { out<"tempo must be 4 to 60000000\n">(e); }
+// A message about the copy: a line, or with -json an object.
+void say(Output o, const char* message) {
+  if (o.json)
+    print_json_message("tempo_copy", message);
+  else
+    out<"%s\n">(o.encoding, message);
+}
+
+void report_range(Output o) { say(o, "tempo must be 4 to 60000000"); }
 
 // An answer at the prompt is read from at most this many bytes, and its
 // rest is passed over up to a line end or this many bytes; after this many
@@ -57,14 +66,19 @@ bool read_answer(uint32_t& value) {
 
 // Asks for the tempo until an answer in range comes; 0 at the end of input
 // or after kAnswers bad answers.
-uint32_t ask_tempo(Encoding e) {
+uint32_t ask_tempo(Output o) {
   for (int bad = 0; bad < kAnswers; ++bad) {
-    out<TXT("テンポ入力=")>(e);
-    fflush(stdout);
+    // With -json the prompt, which is no JSON, goes to standard error.
+    if (o.json) {
+      fputs(reinterpret_cast<const char*>(u8"テンポ入力="), stderr);
+    } else {
+      out<TXT("テンポ入力=")>(o.encoding);
+      fflush(stdout);
+    }
     uint32_t answer;
     if (!read_answer(answer)) return 0;
     if (tempo_in_range(answer)) return answer;
-    report_range(e);
+    report_range(o);
     int c, rest = 0;
     do c = getchar();
     while (++rest < kAnswerBytes && c != '\n' && c != EOF);
@@ -98,44 +112,48 @@ TempoOutcome insert_tempo_track(const Record& record, const Image& image, const 
                                 const char* midi_path, uint32_t newtempo, Output o) {
   const Encoding e = o.encoding;
   if (record.tempo != 0) {
-    out<TXT("テンポ情報があります\n")>(e);
+    if (o.json)
+      say(o, "the file holds a tempo: nothing written");
+    else
+      out<TXT("テンポ情報があります\n")>(e);
     return TempoOutcome::ends;
   }
   // A header chunk of at least 6 bytes: format, track count, division.
   if (record.header_size < 14) {
-    out<"cannot add a track: no complete MThd header\n">(e);
+    say(o, "cannot add a track: no complete MThd header");
     return TempoOutcome::failed;
   }
   if (record.track_count == 65535) {
-    out<"cannot add a track: the header already announces 65535 tracks\n">(e);
+    say(o, "cannot add a track: the header already announces 65535 tracks");
     return TempoOutcome::failed;
   }
 
   if (newtempo == 0) {
-    newtempo = ask_tempo(e);
+    newtempo = ask_tempo(o);
     if (newtempo == 0) {
-      out<"no tempo given\n">(e);
+      say(o, "no tempo given");
       return TempoOutcome::failed;
     }
   } else if (!tempo_in_range(newtempo)) {
-    report_range(e);
+    report_range(o);
     return TempoOutcome::failed;
   }
 
   const size_t name_cap = strlen(midi_path) + sizeof "(newtempo=4294967295).mid";
   char* newtempofn = static_cast<char*>(malloc(name_cap));
   if (!newtempofn) {
-    out<"out of memory\n">(e);
+    say(o, "out of memory");
     return TempoOutcome::failed;
   }
   snprintf(newtempofn, name_cap, "%s(newtempo=%lu).mid", midi_path,
            static_cast<unsigned long>(newtempo));
-  out<"newtempofn=%s\n">(e, FileName{shown_name(newtempofn, e == Encoding::utf8), o.escape});
+  if (!o.json)
+    out<"newtempofn=%s\n">(e, FileName{shown_name(newtempofn, e == Encoding::utf8), o.escape});
 
   TempoOutcome outcome = TempoOutcome::failed;
   RawFile output;
   if (create_new(output, newtempofn, input) != 0) {
-    out<"write error\n">(e);
+    say(o, "write error");
   } else {
     const uint32_t micros = 60000000u / newtempo;
     uint8_t track[sizeof kTempoTrack];
@@ -143,15 +161,17 @@ TempoOutcome insert_tempo_track(const Record& record, const Image& image, const 
     track[12] = static_cast<uint8_t>(micros >> 16);
     track[13] = static_cast<uint8_t>(micros >> 8);
     track[14] = static_cast<uint8_t>(micros);
-    out<"newtempocalc %lu\n%x %x %x\nCMIDI.Track_Count %d\n">(e, micros, track[12], track[13],
-                                                              track[14], record.track_count);
+    if (!o.json)
+      out<"newtempocalc %lu\n%x %x %x\nCMIDI.Track_Count %d\n">(e, micros, track[12], track[13],
+                                                                track[14], record.track_count);
     if (!write_copy(output, image, record, track)) {
       discard_new(output);
-      out<"write error\n">(e);
+      say(o, "write error");
     } else if (finish_new(output, newtempofn) != 0) {
-      out<"write error\n">(e);
+      say(o, "write error");
     } else {
       outcome = TempoOutcome::go_on;
+      if (o.json) print_json_copy(newtempofn, micros, record.track_count);
     }
   }
   free(newtempofn);

@@ -24,6 +24,7 @@ AGAINST_NOTEON=(
   "1.2 rs  -rs -noteon"
   "1.2 big -u8 -noteon"
   "1.6 big -full"
+  "2.0 big -json"
 )
 
 # The event lines of a trace without their positions, with an omitted status ("r[") shown as a

@@ -4,6 +4,7 @@
 // prints UTF-8.
 #include "fuzz/smf_fuzz.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "app/summary.h"
 #include "output/full.h"
+#include "output/json.h"
 #include "output/trace.h"
 #include "smf/walker.h"
 
@@ -44,6 +46,54 @@ bool valid_utf8(const std::string& s) {
     i += more + 1;
   }
   return true;
+}
+
+// A JSON value at `at` (RFC 8259), moving `at` past it; false if there is
+// none. Strings must be UTF-8.
+bool json_value(const std::string& s, size_t& at, int depth = 0) {
+  auto skip = [&] {
+    while (at < s.size() && (s[at] == ' ' || s[at] == '\t')) ++at;
+  };
+  auto literal = [&](const char* word) {
+    const size_t n = strlen(word);
+    if (s.compare(at, n, word) != 0) return false;
+    at += n;
+    return true;
+  };
+  auto string = [&] {
+    if (at >= s.size() || s[at++] != '"') return false;
+    const size_t begin = at;
+    for (; at < s.size() && s[at] != '"'; ++at) {
+      if (static_cast<uint8_t>(s[at]) < 0x20) return false;
+      if (s[at] == '\\' && ++at < s.size() && !strchr("\"\\/bfnrtu", s[at])) return false;
+    }
+    return at < s.size() && valid_utf8(s.substr(begin, at++ - begin));
+  };
+  skip();
+  if (at >= s.size() || depth > 8) return false;
+  bool ok = true;
+  if (s[at] == '{' || s[at] == '[') {
+    const char close = s[at++] == '{' ? '}' : ']';
+    skip();
+    for (bool first = true; ok && at < s.size() && s[at] != close; first = false) {
+      if (!first) ok = s[at++] == ',';
+      skip();
+      if (ok && close == '}') {
+        ok = string();
+        skip();
+        ok = ok && at < s.size() && s[at++] == ':';
+      }
+      ok = ok && json_value(s, at, depth + 1);
+      skip();
+    }
+    return ok && at < s.size() && s[at++] == close;
+  }
+  if (s[at] == '"') return string();
+  if (literal("true") || literal("false") || literal("null")) return true;
+  const size_t begin = at;
+  if (s[at] == '-') ++at;
+  while (at < s.size() && (isdigit(static_cast<uint8_t>(s[at])) || s[at] == '.')) ++at;
+  return at > begin && isdigit(static_cast<uint8_t>(s[at - 1]));
 }
 
 // Each event line of a -full trace as its tick and time ("-": none), with
@@ -128,6 +178,24 @@ void check_sites(const uint8_t* data, uint32_t size) {
 
 }  // namespace
 
+bool json_lines(const std::string& text) {
+  long track = -1, pos = -1;
+  for (size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    if (end == std::string::npos) return false;
+    const std::string line = text.substr(at, end - at);
+    size_t i = 0;
+    if (line.empty() || line[0] != '{' || !json_value(line, i) || i != line.size()) return false;
+    long p, t;
+    if (sscanf(line.c_str(), "{\"type\":\"event\",\"pos\":%ld,\"track\":%ld,", &p, &t) == 2) {
+      if (t == track && p <= pos) return false;
+      track = t;
+      pos = p;
+    }
+  }
+  return true;
+}
+
 std::string capture(const std::function<void()>& fn) {
   char* text = nullptr;
   size_t size = 0;
@@ -149,13 +217,16 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
   const WalkOptions walk{(options & kNotes) != 0, (options & kRunningStatus) != 0};
   Song song;
   w.trace = capture([&] {
-    if (options & kFull) {
+    if (options & kJson) {
+      print_json(Image{data, size}, song, record);
+    } else if (options & kFull) {
       print_full(Image{data, size}, Output{e, false}, song, record);
     } else {
       print_trace(Image{data, size}, walk, Output{e, false}, record);
     }
   });
   w.summary = capture([&] {
+    if (options & kJson) return print_json_song(record, song);
     print_summary(record, e);
     if (options & kFull) print_song(song, Output{e, false});
   });
@@ -164,6 +235,7 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
 
 void check_prefix(const uint8_t* data, size_t size, size_t cut, int options) {
   if (cut < 4 || cut > size) return;  // shorter than "MThd": not the same file any more
+  if (options & kJson) return;        // its own properties stand in LLVMFuzzerTestOneInput
   // One byte more in the buffer, unlike the file's: a read past the prefix
   // would show in its trace.
   std::string bytes(reinterpret_cast<const char*>(data), cut);
@@ -197,6 +269,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Walk w = walk(bytes, static_cast<uint32_t>(size), options);
     const std::string printed = w.trace + w.summary;
     check(!(options & kUtf8) || valid_utf8(printed), "-u8 prints UTF-8");
+    check(!(options & kJson) || json_lines(printed), "-json prints JSON lines");
     if (options & kFull) {
       // Within a track neither the tick nor the time of an event goes back.
       std::vector<std::vector<Sits>> tracks;

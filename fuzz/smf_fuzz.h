@@ -9,13 +9,20 @@ std::string capture(const std::function<void()>& fn);
 
 // The options that change a walk, as bits; what a walk of `size` bytes at
 // `data` prints: the trace, then the summary.
-// kFull takes the complete trace, which reads every note with running status.
-enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kFull = 8, kAllOptions = 16 };
+// kFull takes the complete trace, which reads every note with running
+// status; kJson JSON lines, which read all as kFull does, in UTF-8.
+enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kFull = 8, kJson = 16, kAllOptions = 32 };
 
-// Whether `options` is a run of its own: -full makes -noteon and -rs moot.
+// Whether `options` is a run of its own: -full makes -noteon and -rs moot,
+// -json all the others.
 constexpr bool distinct(int options) {
+  if (options & kJson) return options == kJson;
   return !(options & kFull) || !(options & (kNotes | kRunningStatus));
 }
+
+// Whether every line of `text` is a JSON object (RFC 8259), with the events'
+// positions increasing within each track.
+bool json_lines(const std::string& text);
 struct Walk {
   std::string trace, summary;
 };

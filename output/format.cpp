@@ -55,31 +55,6 @@ char* put_byte_code(char* to, unsigned char byte) {
 
 bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
-// The length of the UTF-8 character at `s`, of which `n` bytes are there; 0
-// when none starts there.
-size_t utf8_length(const unsigned char* s, size_t n) {
-  const unsigned lead = s[0];
-  if (lead < 0x80) return 1;
-  size_t length = 4;
-  unsigned low = 0x80, high = 0xBF;  // the second byte's range
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // overlong below
-    if (lead == 0xED) high = 0x9F;  // surrogates above
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    if (lead == 0xF0) low = 0x90;   // overlong below
-    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF above
-  } else {
-    return 0;
-  }
-  if (n < length || s[1] < low || s[1] > high) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if ((s[i] & 0xC0) != 0x80) return 0;
-  return length;
-}
-
 // The bytes of `s` with each control byte (and with `utf8`, each byte that
 // starts no UTF-8 character) as "\xNN", into `to` (room for 4 * n).
 size_t show_bytes(const unsigned char* s, size_t n, bool controls, bool utf8, char* to) {
@@ -148,10 +123,33 @@ void put_file_name(Line& line, FileName name, Encoding e, size_t bound) {
 
 }  // namespace outfmt
 
+size_t utf8_length(const unsigned char* s, size_t n) {
+  const unsigned lead = s[0];
+  if (lead < 0x80) return 1;
+  size_t length = 4;
+  unsigned low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // overlong below
+    if (lead == 0xED) high = 0x9F;  // surrogates above
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    if (lead == 0xF0) low = 0x90;   // overlong below
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF above
+  } else {
+    return 0;
+  }
+  if (n < length || s[1] < low || s[1] > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if ((s[i] & 0xC0) != 0x80) return 0;
+  return length;
+}
+
 bool is_utf8(const char* s, size_t n) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(s);
   for (size_t i = 0; i < n;) {
-    const size_t length = outfmt::utf8_length(bytes + i, n - i);
+    const size_t length = utf8_length(bytes + i, n - i);
     if (length == 0) return false;
     i += length;
   }

@@ -36,6 +36,7 @@ enum class Encoding : uint8_t { cp932, utf8 };
 struct Output {
   Encoding encoding;
   bool escape;
+  bool json = false;  // JSON lines (-json), always UTF-8
 };
 
 // Bytes taken from the file. In code page 932 output they go out as they
@@ -407,3 +408,7 @@ bool start_output();
 // Whether the `n` bytes at `s` are UTF-8 as RFC 3629 defines it: no overlong
 // forms, no surrogates, nothing past U+10FFFF.
 bool is_utf8(const char* s, size_t n);
+
+// The length of the UTF-8 character at `s`, of which `n` bytes are there; 0
+// when none starts there.
+size_t utf8_length(const unsigned char* s, size_t n);

@@ -1,6 +1,5 @@
 #include "output/full.h"
 
-#include <initializer_list>
 #include <string_view>
 
 #include "output/trace_view.h"
@@ -13,27 +12,6 @@ namespace {
 
 using outfmt::Line;
 
-// The length each meta type of a known size has; -1 for the others.
-int expected_length(uint8_t type) {
-  switch (type) {
-    case 0x20:
-    case 0x21:
-      return 1;
-    case 0x2F:
-      return 0;
-    case 0x51:
-      return 3;
-    case 0x54:
-      return 5;
-    case 0x58:
-      return 4;
-    case 0x59:
-      return 2;
-    default:
-      return -1;
-  }
-}
-
 // The names of the text types 01 to 09; 0A to 0F are texts too.
 Text text_name(uint8_t type) {
   static const Text kNames[] = {
@@ -44,28 +22,6 @@ Text text_name(uint8_t type) {
   return type <= 9 ? kNames[type - 1] : kNames[0];
 }
 
-// A system exclusive message the program knows, by its bytes from F0 on.
-const char* sysex_name(const uint8_t* m, uint32_t n) {
-  const auto is = [&](std::initializer_list<int> bytes) {
-    if (bytes.size() != n) return false;
-    uint32_t i = 0;
-    for (int b : bytes) {
-      if (b >= 0 && m[i] != b) return false;
-      ++i;
-    }
-    return true;
-  };
-  if (is({0xF0, 0x7E, -1, 0x09, 0x01, 0xF7})) return "GM System On";
-  if (is({0xF0, 0x7E, -1, 0x09, 0x02, 0xF7})) return "GM System Off";
-  if (is({0xF0, 0x7E, -1, 0x09, 0x03, 0xF7})) return "GM2 System On";
-  if (is({0xF0, 0x41, -1, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})) return "GS Reset";
-  if (is({0xF0, 0x43, -1, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}) && (m[2] & 0xF0) == 0x10)
-    return "XG System On";
-  return nullptr;
-}
-
-// The complete trace (-full): every event whole on a line of its own, its
-// numbers named; header, chunks and cuts as the usual trace has them.
 // The most bytes a place takes as written_place writes it.
 constexpr size_t kPlaceRoom = 128;
 
@@ -286,46 +242,22 @@ struct FullView {
     put<TXT("システムエクスクルーシブ 長さ=%u %02X")>(line, E, e.length, e.status);
     if (e.length > 0) put<" ">(line, E);
     outfmt::put_bytes(line, e.bytes, e.length);
-    if (e.status != 0xF0) return;
-    // The message from its F0 on: the byte before the contents is the last
-    // of the length, not F0, so the contents are compared with F0 in front.
-    uint8_t message[12];
-    const uint32_t n = e.length + 1;
-    if (n <= sizeof message) {
-      message[0] = 0xF0;
-      memcpy(message + 1, e.bytes, e.length);
-      if (const char* name = sysex_name(message, n)) return put<" %s">(line, E, name);
-    }
-    universal_or_dt1(line, e);
-  }
-
-  // Master volume (universal real time) and the data set messages (DT1) of
-  // the maker 41 with the verdict on their checksum.
-  void universal_or_dt1(Line& line, const Event& e) {
+    const Sysex kind = e.status == 0xF0 ? sysex_kind(e.bytes, e.length) : Sysex::none;
     const uint8_t* b = e.bytes;
-    const uint32_t n = e.length;
-    if (n == 7 && b[0] == 0x7F && b[2] == 0x04 && b[3] == 0x01 && b[6] == 0xF7)
+    if (kind == Sysex::master_volume)
       return put<TXT(" マスター・ボリューム %d")>(line, E, (b[5] & 0x7F) << 7 | (b[4] & 0x7F));
-    // 41 device model 12 address... data... checksum F7: address, data and
-    // checksum add up to a multiple of 128.
-    if (n >= 10 && b[0] == 0x41 && b[3] == 0x12 && b[n - 1] == 0xF7) {
-      unsigned sum = 0;
-      for (uint32_t i = 4; i + 1 < n; ++i) sum += b[i];
-      if (sum % 128 == 0)
-        put<" DT1 checksum ok">(line, E);
-      else
-        put<" DT1 checksum wrong">(line, E);
+    if (kind == Sysex::data_set) {
+      if (data_set_checksum_ok(b, e.length)) return put<" DT1 checksum ok">(line, E);
+      return put<" DT1 checksum wrong">(line, E);
     }
+    if (kind != Sysex::none) put<" %s">(line, E, sysex_name(kind));
   }
 
   void meta(Line& line, const Event& e) {
     const uint8_t type = e.meta_type;
     const uint8_t* b = e.bytes;
     put<"[%02X] ">(line, E, type);
-    const int expected = expected_length(type);
-    const bool fits = expected < 0 || e.declared == static_cast<uint32_t>(expected) ||
-                      (type == 0x00 && (e.declared == 0 || e.declared == 2));
-    if (!fits) return bytes(line, e, true);
+    if (!meta_length_fits(type, e.declared)) return bytes(line, e, true);
     switch (type) {
       case 0x00:
         if (e.declared == 0) return put<TXT("シーケンス番号=(トラックの順)")>(line, E);

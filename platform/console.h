@@ -15,6 +15,10 @@ bool claim_standard_streams();
 // Whether standard output is a terminal (a console on Windows).
 bool stdout_is_terminal();
 
+// Standard output without the system's own line ends: "\n" goes out as it
+// is, also on Windows. Call before the first output.
+void binary_output();
+
 // Readies the conversion from code page 932 to UTF-8; false when the system
 // has no converter for it.
 bool open_utf8_converter();

@@ -24,6 +24,8 @@ const char* shown_name(const char* name, bool) { return name; }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO); }
 
+void binary_output() {}
+
 void release_console() {}
 
 namespace {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
@@ -22,6 +23,8 @@ bool decode(const char* in, int n, char*& to) {
 bool claim_standard_streams() { return false; }
 
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)); }
+
+void binary_output() { _setmode(_fileno(stdout), _O_BINARY); }
 
 const char* shown_name(const char* name, bool utf8) {
   if (utf8) return name;

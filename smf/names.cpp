@@ -1,6 +1,7 @@
 #include "smf/names.h"
 
 #include <cstddef>
+#include <initializer_list>
 
 // clang-format off
 const char* const program_names[128] = {
@@ -174,4 +175,76 @@ const Text* key_signature_name(int8_t sharps, uint8_t mode) {
   // clang-format on
   if (sharps < -7 || sharps > 7) return nullptr;
   return mode == 0 ? &kMajor[sharps + 7] : &kMinor[sharps + 7];
+}
+
+Sysex sysex_kind(const uint8_t* b, uint32_t n) {
+  // The bytes, -1 standing for any (the device number).
+  const auto is = [&](std::initializer_list<int> bytes) {
+    if (bytes.size() != n) return false;
+    uint32_t i = 0;
+    for (int x : bytes) {
+      if (x >= 0 && b[i] != x) return false;
+      ++i;
+    }
+    return true;
+  };
+  if (is({0x7E, -1, 0x09, 0x01, 0xF7})) return Sysex::gm_on;
+  if (is({0x7E, -1, 0x09, 0x02, 0xF7})) return Sysex::gm_off;
+  if (is({0x7E, -1, 0x09, 0x03, 0xF7})) return Sysex::gm2_on;
+  if (is({0x41, -1, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})) return Sysex::gs_reset;
+  if (is({0x43, -1, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}) && (b[1] & 0xF0) == 0x10)
+    return Sysex::xg_on;
+  if (is({0x7F, -1, 0x04, 0x01, -1, -1, 0xF7})) return Sysex::master_volume;
+  // 41 device model 12, an address of 3 bytes, data, checksum, F7.
+  if (n >= 9 && b[0] == 0x41 && b[3] == 0x12 && b[n - 1] == 0xF7) return Sysex::data_set;
+  return Sysex::none;
+}
+
+const char* sysex_name(Sysex kind) {
+  switch (kind) {
+    case Sysex::gm_on:
+      return "GM System On";
+    case Sysex::gm_off:
+      return "GM System Off";
+    case Sysex::gm2_on:
+      return "GM2 System On";
+    case Sysex::gs_reset:
+      return "GS Reset";
+    case Sysex::xg_on:
+      return "XG System On";
+    case Sysex::master_volume:
+      return "master volume";
+    case Sysex::data_set:
+      return "DT1";
+    default:
+      return nullptr;
+  }
+}
+
+bool data_set_checksum_ok(const uint8_t* b, uint32_t n) {
+  unsigned sum = 0;
+  for (uint32_t i = 4; i + 1 < n; ++i) sum += b[i];
+  return sum % 128 == 0;
+}
+
+bool meta_length_fits(uint8_t type, uint32_t length) {
+  switch (type) {
+    case 0x00:
+      return length == 0 || length == 2;
+    case 0x20:
+    case 0x21:
+      return length == 1;
+    case 0x2F:
+      return length == 0;
+    case 0x51:
+      return length == 3;
+    case 0x54:
+      return length == 5;
+    case 0x58:
+      return length == 4;
+    case 0x59:
+      return length == 2;
+    default:
+      return true;
+  }
 }

@@ -55,3 +55,22 @@ const Text* rpn_name(uint8_t msb, uint8_t lsb);
 // byte (0 major, else minor), named by its own tonic: "A minor", "E♭
 // major"; null outside -7..7.
 const Text* key_signature_name(int8_t sharps, uint8_t mode);
+
+// The system exclusive messages the program knows, by the bytes of an F0
+// message after its length.
+enum class Sysex { none, gm_on, gm_off, gm2_on, gs_reset, xg_on, master_volume, data_set };
+Sysex sysex_kind(const uint8_t* bytes, uint32_t n);
+
+// The name of a known message: "GM System On", ..., "master volume",
+// "DT1" for a data set message of maker 41; null for none.
+const char* sysex_name(Sysex kind);
+
+// Whether the address, data and checksum of a data set message (DT1) add up
+// to a multiple of 128, as they must.
+bool data_set_checksum_ok(const uint8_t* bytes, uint32_t n);
+
+// Whether a meta event's length, as the file gives it, fits its type: 2 or
+// 0 for a sequence number, 1 for channel prefix and port, 0 for the end of
+// a track, 3 for a tempo, 5 for an SMPTE offset, 4 for a time signature, 2
+// for a key signature; any for the others.
+bool meta_length_fits(uint8_t type, uint32_t length);

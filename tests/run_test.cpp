@@ -165,6 +165,12 @@ const ArgRow kArgs[] = {
      smf(std::vector<std::string>(255, ""))},
     {{"-t", "120", "a.mid"}, "", "\nCMIDI.Track_Count 1\nFormatID 0\nTrack_Count 1\nDelta_Time 480\n", 0, "120 07 A1 20",
      hex("\"MThd\" 0000000A 0000 0001 01E0 11223344 \"MTrk\" 00000000 \"JUNK\" 00000000 FF")},
+    // -json: nothing but JSON lines on standard output, the prompt on standard error.
+    {{"-json", "a.mid"}, "", "{\"type\":\"file\",\"name\":\"a.mid\",\"size\":26}\n{\"type\":\"header\",\"pos\":0,"},
+    {{"-json", "-t", "a.mid"}, "90\n", "\"markers\":[]}\n{\"type\":\"tempo_copy\",\"written\":true,\"name\":\"a.mid(newtempo=90).mid\",\"tempo_us\":666666,\"tracks\":1}\n",
+     0, "90 0A 2C 2A", kSmall, "", "smfscope: no tempo after -t\nテンポ入力="},
+    {{"-json", "-t", "3", "a.mid"}, "", "{\"type\":\"tempo_copy\",\"message\":\"the file holds a tempo: nothing written\"}\n", 0, "", smf({"00 FF 51 03 07 A1 20"})},
+    {{"-json", "-t", "0", "x.mid"}, "", "{\"type\":\"error\",\"message\":\"open error\"}\n", 1, "", kSmall, "", "smfscope: no tempo after -t\n"},
     // Refusals: nothing is written. A long copyright does not hide the tempo after it.
     {{"-t", "120", "a.mid"}, "", "テンポ情報があります\n", 0, "", smf({"00 FF 02 81 1C \"" + std::string(156, 'c') + "\" 00 FF 51 03 07 A1 20"})},
     {{"-t", "3", "a.mid"}, "", " size 0x000007 \nテンポ情報があります\n", 0, "", smf({"00 FF 51 03 07 A1 20"})},
