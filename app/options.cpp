@@ -40,6 +40,8 @@ bool scan(int argc, char** argv, Options& o) {
       o.full = true;
     } else if (strcmp(arg, "-json") == 0) {
       o.json = true;
+    } else if (strcmp(arg, "-check") == 0) {
+      o.check = true;
     } else {
       o.roles[i] = Role::file_name;
       o.midi_path = arg;

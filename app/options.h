@@ -18,9 +18,10 @@ struct Options {
   bool tempo_mode = false;          // -t (of -t and -v the later one counts)
   uint32_t newtempo = 0;            // 0: none given
   WalkOptions walk;
-  bool utf8 = false;  // -u8
-  bool full = false;  // -full: the complete trace
-  bool json = false;  // -json: JSON lines
+  bool utf8 = false;   // -u8
+  bool full = false;   // -full: the complete trace
+  bool json = false;   // -json: JSON lines
+  bool check = false;  // -check: is each file named sound?
 };
 
 // Scans the arguments, printing nothing. Options are matched exactly and

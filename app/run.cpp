@@ -9,6 +9,7 @@
 #include "app/options.h"
 #include "app/summary.h"
 #include "app/tempo_track.h"
+#include "output/check.h"
 #include "output/format.h"
 #include "output/full.h"
 #include "output/json.h"
@@ -16,6 +17,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "smf/record.h"
+#include "smf/walker.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ void print_help(Encoding e) {
 // The usage in English, for "--help" alone.
 void print_usage(Encoding e) {
   out<"Usage: smfscope [-v] [-t [nnn]] [-noteon] [-rs] [-full] [-json] [-u8] FILE.mid\n">(e);
+  out<"       smfscope -check [-u8] FILE.mid...\n">(e);
   out<"Traces every chunk and event of a Standard MIDI File, then sums up its tracks.\n">(e);
   out<"  -noteon   trace every event (without it, each track up to its first note)\n">(e);
   out<"  -t nnn    also write \"FILE.mid(newtempo=nnn).mid\": a tempo track in front, nnn bpm\n">(
@@ -40,6 +43,7 @@ void print_usage(Encoding e) {
   out<"  -rs       decode running status, aftertouch and F7 system exclusive\n">(e);
   out<"  -full     every event whole on a line of its own, named (with -noteon and -rs)\n">(e);
   out<"  -json     every item as a JSON object on a line of its own, UTF-8\n">(e);
+  out<"  -check    is each file sound? one line a problem, then a verdict a file\n">(e);
   out<"  -u8       print UTF-8 instead of code page 932\n">(e);
   out<"  --help    this text; --version  the version (each only on its own)\n">(e);
   out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">(
@@ -65,6 +69,47 @@ void print_roles(int argc, char** argv, const Options& o, Output out_to) {
 }
 
 // Runs everything after the arguments have been scanned.
+// Checks every file named (-check): a line for each finding and a verdict
+// for each file. 0 when no file has an error, 2 when one has, 1 when one
+// cannot be opened or read (the others are checked all the same).
+int check_files(int argc, char** argv, const Options& o, Output out_to) {
+  const Encoding e = out_to.encoding;
+  int code = 0;
+  bool errors = false;
+  for (int i = 1; i < argc; ++i) {
+    if (o.roles[i] != Role::file_name) continue;
+    const FileName shown{shown_name(argv[i], o.utf8), out_to.escape};
+    RawFile input;
+    if (open_read(input, argv[i]) != 0) {
+      out<"%s: open error\n">(e, shown);
+      code = 1;
+      continue;
+    }
+    if (input.size > UINT32_MAX) {
+      out<"%s: file too large\n">(e, shown);
+      code = 1;
+      close(input);
+      continue;
+    }
+    const uint32_t size = static_cast<uint32_t>(input.size);
+    const std::unique_ptr<uint8_t[], Record::Free> buffer(alloc_file_buffer(size));
+    const bool read = buffer && read_bytes(input, buffer.get(), size) == size;
+    close(input);
+    if (!read) {
+      out<"%s: %s\n">(e, shown, buffer ? "read error" : "not bin");
+      code = 1;
+      continue;
+    }
+    errors = check_file(Image{buffer.get(), size}, shown.name, out_to).errors > 0 || errors;
+  }
+  if (!o.midi_path) {
+    out<"open error\n">(e);
+    fputs("smfscope: no MIDI file named (see smfscope --help)\n", stderr);
+    return 1;
+  }
+  return code ? code : errors ? 2 : 0;
+}
+
 // A message that ends the run: a line of its own, or a JSON object.
 void say_error(Output out_to, const char* message) {
   if (out_to.json)
@@ -116,6 +161,14 @@ int inspect(const Options& o, Output out_to) {
     print_trace(image, o.walk, out_to, record);
     print_summary(record, e);
   }
+  // What the usual trace cannot read, said once, apart from the trace.
+  Riff riff;
+  if (!o.walk.running_status && !out_to.json && !o.full) {
+    if (find_riff_data(image, riff))
+      fputs("smfscope: this file is RIFF-wrapped; -rs reads it\n", stderr);
+    else if (record.data_without_status)
+      fputs("smfscope: this file uses running status; -rs reads it\n", stderr);
+  }
 
   TempoOutcome outcome = TempoOutcome::go_on;
   if (o.tempo_mode)
@@ -142,6 +195,9 @@ int run(int argc, char** argv) {
   } else if (!scan(argc, argv, o)) {
     out<"not bin\n">(Encoding::cp932);
     code = 1;
+  } else if (o.check && (o.tempo_mode || o.json)) {
+    fputs("smfscope: -check writes no copy and no JSON: leave out -t and -json\n", stderr);
+    code = 1;
   } else if ((o.utf8 || o.json) && !open_utf8_converter()) {
     // Better nothing than a trace whose texts are all "\xNN".
     fputs("smfscope: cannot convert to UTF-8 (no code page 932 converter)\n", stderr);
@@ -151,8 +207,12 @@ int run(int argc, char** argv) {
                         o.json};
     // JSON lines end with a line feed alone, on every system.
     if (o.json) binary_output();
-    print_roles(argc, argv, o, out_to);
-    code = inspect(o, out_to);
+    if (o.check) {
+      code = check_files(argc, argv, o, out_to);
+    } else {
+      print_roles(argc, argv, o, out_to);
+      code = inspect(o, out_to);
+    }
   }
   // Output that did not arrive fails the run, without a message: there is
   // nowhere to print it.

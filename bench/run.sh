@@ -25,6 +25,7 @@ AGAINST_NOTEON=(
   "1.2 big -u8 -noteon"
   "1.6 big -full"
   "2.0 big -json"
+  "0.5 big -check"
 )
 
 # The event lines of a trace without their positions, with an omitted status ("r[") shown as a

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/summary.h"
+#include "output/check.h"
 #include "output/full.h"
 #include "output/json.h"
 #include "output/trace.h"
@@ -217,7 +218,9 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
   const WalkOptions walk{(options & kNotes) != 0, (options & kRunningStatus) != 0};
   Song song;
   w.trace = capture([&] {
-    if (options & kJson) {
+    if (options & kCheck) {
+      check_file(Image{data, size}, "f", Output{e, false});
+    } else if (options & kJson) {
       print_json(Image{data, size}, song, record);
     } else if (options & kFull) {
       print_full(Image{data, size}, Output{e, false}, song, record);
@@ -226,6 +229,7 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
     }
   });
   w.summary = capture([&] {
+    if (options & kCheck) return;
     if (options & kJson) return print_json_song(record, song);
     print_summary(record, e);
     if (options & kFull) print_song(song, Output{e, false});
@@ -234,8 +238,8 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
 }
 
 void check_prefix(const uint8_t* data, size_t size, size_t cut, int options) {
-  if (cut < 4 || cut > size) return;  // shorter than "MThd": not the same file any more
-  if (options & kJson) return;        // its own properties stand in LLVMFuzzerTestOneInput
+  if (cut < 4 || cut > size) return;       // shorter than "MThd": not the same file any more
+  if (options & (kJson | kCheck)) return;  // no trace: their properties stand elsewhere
   // One byte more in the buffer, unlike the file's: a read past the prefix
   // would show in its trace.
   std::string bytes(reinterpret_cast<const char*>(data), cut);

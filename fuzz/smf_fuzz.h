@@ -11,12 +11,21 @@ std::string capture(const std::function<void()>& fn);
 // `data` prints: the trace, then the summary.
 // kFull takes the complete trace, which reads every note with running
 // status; kJson JSON lines, which read all as kFull does, in UTF-8.
-enum Options { kNotes = 1, kRunningStatus = 2, kUtf8 = 4, kFull = 8, kJson = 16, kAllOptions = 32 };
+// kCheck the check's findings and verdict.
+enum Options {
+  kNotes = 1,
+  kRunningStatus = 2,
+  kUtf8 = 4,
+  kFull = 8,
+  kJson = 16,
+  kCheck = 32,
+  kAllOptions = 64
+};
 
 // Whether `options` is a run of its own: -full makes -noteon and -rs moot,
 // -json all the others.
 constexpr bool distinct(int options) {
-  if (options & kJson) return options == kJson;
+  if (options & (kJson | kCheck)) return options == kJson || options == kCheck;
   return !(options & kFull) || !(options & (kNotes | kRunningStatus));
 }
 

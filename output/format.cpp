@@ -146,6 +146,19 @@ size_t utf8_length(const unsigned char* s, size_t n) {
   return length;
 }
 
+bool is_cp932(const char* s, size_t n) {
+  const auto* b = reinterpret_cast<const unsigned char*>(s);
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned c = b[i];
+    if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) continue;
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    if (!lead || ++i == n) return false;
+    const unsigned t = b[i];
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+  }
+  return true;
+}
+
 bool is_utf8(const char* s, size_t n) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(s);
   for (size_t i = 0; i < n;) {

@@ -409,6 +409,11 @@ bool start_output();
 // forms, no surrogates, nothing past U+10FFFF.
 bool is_utf8(const char* s, size_t n);
 
+// Whether the `n` bytes at `s` are text in code page 932: single bytes
+// 00-7F and A1-DF, lead bytes 81-9F and E0-FC each with a trail 40-7E or
+// 80-FC.
+bool is_cp932(const char* s, size_t n);
+
 // The length of the UTF-8 character at `s`, of which `n` bytes are there; 0
 // when none starts there.
 size_t utf8_length(const unsigned char* s, size_t n);

@@ -26,12 +26,13 @@ enum class Kind : uint8_t {
 };
 
 struct Event {
-  uint32_t pos;    // where its delta time begins
-  uint32_t delta;  // the delta time in ticks
-  uint64_t tick;   // ticks from the start of its track
-  uint32_t end;    // the position after it
-  uint8_t status;  // its status byte, or the running status it takes
-  bool running;    // the status is the running status: not in the file
+  uint32_t pos;         // where its delta time begins
+  uint32_t delta;       // the delta time in ticks
+  uint8_t delta_bytes;  // the bytes of its variable-length quantity, 1 to 4
+  uint64_t tick;        // ticks from the start of its track
+  uint32_t end;         // the position after it
+  uint8_t status;       // its status byte, or the running status it takes
+  bool running;         // the status is the running status: not in the file
   Kind kind;
   uint8_t channel;    // the low 4 bits of the status
   uint8_t data[2];    // a channel message's data bytes

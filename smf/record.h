@@ -28,6 +28,7 @@ struct Record {
   uint16_t beat_denominator;
   int32_t conductor_track;     // the first track with a tempo event; -1: none
   int32_t system_setup_track;  // the last track named "System Setup"; -1: none
+  bool data_without_status;    // a data byte stood where a status belongs
   struct Free {
     void operator()(void* p) const { free(p); }
   };

@@ -151,6 +151,8 @@ inline void gather(Record& record, const TrackState& track, const Event& e) {
       facts->program = e.data[0];
   } else if (e.kind == Kind::meta) {
     gather_meta(record, track.no, e);
+  } else if (e.kind == Kind::unknown && e.status < 0x80) {
+    record.data_without_status = true;
   }
 }
 
@@ -165,6 +167,7 @@ Step walk_event(const Image& image, const WalkOptions& options, View& view, Reco
   uint32_t delta_length;
   e.delta = vlq_at(image, start, &delta_length);
   const uint32_t pos = start + delta_length;
+  e.delta_bytes = static_cast<uint8_t>(delta_length);
   e.tick = track.tick + e.delta;
   const uint8_t* at = delta_length ? bytes_at(image, pos, 1) : nullptr;
   if (!at) {

@@ -95,6 +95,7 @@ Ran smfscope(const std::string& dir, const std::vector<std::string>& args, const
     if (crlf && out[i] == '\n' && (i == 0 || out[i - 1] != '\r')) ADD_FAILURE() << "a bare \\n";
     if (!crlf || out.compare(i, 2, "\r\n") != 0) lf += out[i];
   }
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lf,
-          read_file(io / "err")};
+  std::string err = read_file(io / "err");
+  for (size_t at; kWindows && (at = err.find("\r\n")) != std::string::npos;) err.erase(at, 1);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), lf, err};
 }

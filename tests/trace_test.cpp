@@ -280,6 +280,59 @@ TEST(Trace, WalksAsTheirLines) {
   }
 }
 
+// -check: a file for each finding, its line (where it stands, its
+// severity, text and name).
+// clang-format off
+const Row kFindings[] = {
+    {hex("\"MTrk\" 00000004 00 FF 2F 00"), "0x000000: error: no MThd header chunk [no-header]"},
+    {hex("\"MThd\" 00000004 0001 0001 01E0"), "0x000000: error: header chunk of 4 bytes, fewer than 6 [header-length]"},
+    {smf("0001 0000", {"00 FF 2F 00"}), "0x000000: error: division of 0 ticks a quarter note [division-zero]"},
+    {smf("0003 01E0", {"00 FF 2F 00"}), "0x000000: error: format 3, not 0, 1 or 2 [format-unknown]"},
+    {smf("0000 01E0", {"00 FF 2F 00", "00 FF 2F 00"}), "0x000000: error: format 0 with 2 tracks [format0-tracks]"},
+    {smf({"00 FF 2F 00"}, 2), "0x000000: error: the header announces 2 tracks, the file holds 1 [track-count]"},
+    {hex(kHead + "\"MTrk\" 00000010 00 FF 2F 00"), "0x00000e: error: chunk length 16 reaches past the end of the file [chunk-past-end]"},
+    {hex(kHead + "\"MTrk\" 00000003 00 FF 2F 00"), "0x000016: error: event reaches past the end of its chunk [event-past-chunk]"},
+    {smf({"00 90 3C 64 00 80 3C 00"}), "0x00000e: error: track without end of track (FF 2F) [no-end-of-track]"},
+    {smf({"00 FF 2F 00 00 90 3C 64"}), "0x00001a: error: bytes after the end of track [after-end-of-track]"},
+    {smf({"00 3C 00 FF 2F 00"}), "0x000016: error: data byte 3C where a status belongs [data-without-status]"},
+    {smf({"00 90 3C 90 00 FF 2F 00"}), "0x000016: error: status byte 90 inside a channel message [status-in-data]"},
+    {smf({"00 FF 51 04 07 A1 20 00 FF 2F 00"}), "0x000016: error: meta event 51 of length 4 [meta-length]"},
+    {smf({"81 81 81 81 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},
+    {smf({"00 F0 02 7E 7F 00 FF 2F 00"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},
+    {smf({"00 F1 00 FF 2F 00"}), "0x000016: error: system message F1 inside a track [system-byte]"},
+    {smf({"00 FF 2F"}), "0x000016: error: the file ends inside an item [truncated]"},
+    {kSmall + hex("FFFF"), "0x00001a: error: bytes after the last chunk [trailing-bytes]"},
+    {smf({"00 90 3C 64 00 FF 01 00 00 3E 40 00 FF 2F 00"}), "0x00001e: warning: data byte 3E after a meta or system exclusive event: running status 90 ended there [running-status-after-meta]"},
+    {smf({"00 90 3C 64 00 FF 2F 00"}), "0x000016: warning: note on without a note off before the end of its track [note-stuck]"},
+    {smf({"00 80 3C 40 00 80 3E 40 00 FF 2F 00"}), "0x000016: warning: note off for C4 on channel 0, which is not sounding (×2) [note-off-unmatched]"},
+    {smf({"00 91 3C 64 00 3C 64 00 3C 00 00 3C 00 00 FF 2F 00"}), "0x00001a: warning: note on for C4 on channel 1, which is sounding [note-retrigger]"},
+    {smf({"00 FF 2F 00", "00 FF 51 03 07 A1 20 00 FF 2F 00"}), "0x000022: warning: tempo outside the first track [tempo-outside-first-track]"},
+    {smf({"00 FF 51 03 00 00 00 00 FF 2F 00"}), "0x000016: warning: tempo of 0 microseconds a quarter note [tempo-zero]"},
+    {kSmall, "0x000000: warning: no tempo: 120 BPM taken [no-tempo]"},
+    {smf({"00 FF 58 04 03 0A 18 08 00 FF 2F 00"}), "0x000016: warning: time signature 3/2^10 counts for nothing [time-signature-invalid]"},
+    {kSmall + hex("\"JUNK\" 00000002 0102"), "0x00001a: warning: chunk \"JUNK\" of 2 bytes passed over [foreign-chunk]"},
+    {kRmid, "0x000000: warning: wrapped in RIFF (RMID) [riff-wrapper]"},
+    {smf("0001 E728", {"00 FF 2F 00"}), "0x000000: warning: SMPTE division: time in frames, no beats [smpte-division]"},
+    {smf({"00 FF 01 01 80 00 FF 2F 00"}), "0x000016: warning: text neither ASCII, UTF-8 nor code page 932 [text-encoding]"},
+    // A sound file; a system exclusive message that F7 continuations go on.
+    {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 2F 00"}), ":0x", kFirst},
+};
+// clang-format on
+
+TEST(Check, EachFindingAsItsLine) {
+  for (const Row& row : kFindings) {
+    SCOPED_TRACE(row.out);
+    const std::string printed = walk(reinterpret_cast<const uint8_t*>(row.in.data()),
+                                     static_cast<uint32_t>(row.in.size()), kCheck)
+                                    .trace;
+    if (row.options == kFirst) {
+      EXPECT_EQ(printed, "f: ok\n");
+    } else {
+      EXPECT_NE(printed.find("f:" + cp932(row.out) + "\n"), std::string::npos) << printed;
+    }
+  }
+}
+
 // The formatter against printf: numbers within, at and past their widths,
 // negative ones, extremes, and texts past a line's room, in both encodings.
 TEST(Trace, FormatsAsPrintfDoes) {
