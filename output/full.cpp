@@ -22,7 +22,7 @@ Text text_name(uint8_t type) {
   return type <= 9 ? kNames[type - 1] : kNames[0];
 }
 
-// The most bytes a place takes as written_place writes it.
+// The most bytes a place takes as write_place writes it.
 constexpr size_t kPlaceRoom = 128;
 
 // Where an event sits, written at `p`: its tick in the track, bar:beat:tick
