@@ -188,7 +188,6 @@ struct CheckView {
     running = 0;
     before_meta = 0;
     after_meta = false;
-    sysex_open = false;
     memset(sounding, 0, sizeof sounding);
     past_end(c);
   }

@@ -69,18 +69,7 @@ struct Format {
   consteval Format(const char8_t (&s)[N]) {
     for (size_t i = 0; i < N; ++i) text[i] = static_cast<char>(s[i]);
   }
-  constexpr Format() : text{} {}
 };
-
-// Two formats joined: the first one's text, then the second one's.
-template <Format A, Format B>
-consteval auto join() {
-  constexpr size_t n = sizeof A.text + sizeof B.text - 1;
-  Format<n> joined;
-  for (size_t i = 0; i + 1 < sizeof A.text; ++i) joined.text[i] = A.text[i];
-  for (size_t i = 0; i < sizeof B.text; ++i) joined.text[sizeof A.text - 1 + i] = B.text[i];
-  return joined;
-}
 
 // Whether this build's literals are code page 932, as the program's are;
 // the fuzz target's build keeps them UTF-8.

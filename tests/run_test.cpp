@@ -177,6 +177,7 @@ const ArgRow kArgs[] = {
     {{"-check", "a.mid", "b.mid"}, "", "a.mid: 0 errors, 1 warnings\nb.mid:0x000000: error: the file ends inside an item [truncated]\nb.mid: 1 errors, 0 warnings\n",
      2, "", kSmall, "printf MThd >b.mid &&"},
     {{"-check", "c.mid", "a.mid"}, "", "c.mid: open error\na.mid:0x000000: warning: no tempo: 120 BPM taken [no-tempo]\na.mid: 0 errors, 1 warnings\n", 1},
+    {{"-check"}, "", "open error\n", 1, "", kSmall, "", "smfscope: no MIDI file named (see smfscope --help)\n"},
     {{"-check", "-t", "120", "a.mid"}, "", "", 1, "", kSmall, "", "smfscope: -check writes no copy and no JSON: leave out -t and -json\n"},
     // What the usual trace does not read: said once, on standard error.
     {{"-noteon", "a.mid"}, "", "\n" + kClosing, 0, "", smf({"00 90 3C 64 00 3E 40"}), "", "smfscope: this file uses running status; -rs reads it\n"},

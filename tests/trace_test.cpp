@@ -208,6 +208,7 @@ const Row kWalks[] = {
     // SMPTE divisions count time alone: -25 frames of 40 ticks, -29 (29.97) of 80; a division of 0 neither.
     {smf("0001 E728", {"8B 5C 90 3C 64"}), "---time 1500 1500 - 0:01.500 R[90]", kFull},
     {smf("0001 E350", {"A5 3B 90 3C 64"}), "---time 4795 4795 - 0:01.999 R[90]", kFull},
+    {smf("0001 E728", {"A9 84 59 90 3C 64"}), "---time 672345 672345 - 11:12.345 R[90]", kFull},
     {smf("0001 0000", {"83 60 90 3C 64"}), "---time 0480 480 - - R[90]", kFull},
     // Of two tempos at one tick the later in track order holds; the song section after the summary.
     {smf({"00 FF 51 03 0F 42 40", "00 FF 51 03 07 A1 20", "83 60 90 3C 64"}),
@@ -314,8 +315,8 @@ const Row kFindings[] = {
     {kRmid, "0x000000: warning: wrapped in RIFF (RMID) [riff-wrapper]"},
     {smf("0001 E728", {"00 FF 2F 00"}), "0x000000: warning: SMPTE division: time in frames, no beats [smpte-division]"},
     {smf({"00 FF 01 01 80 00 FF 2F 00"}), "0x000016: warning: text neither ASCII, UTF-8 nor code page 932 [text-encoding]"},
-    // A sound file; a system exclusive message that F7 continuations go on.
-    {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 2F 00"}), ":0x", kFirst},
+    // A sound file; a system exclusive message that F7 continuations go on, a text in code page 932.
+    {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), ":0x", kFirst},
 };
 // clang-format on
 
