@@ -345,9 +345,7 @@ struct CheckView {
 
 CheckCounts check_file(const Image& image, const char* name, Output o) {
   CheckView view(image);
-  Record record;
-  make_record(record, image.size);
-  walk(image, WalkOptions{true, true}, view, record);
+  walk(image, WalkOptions{true, true}, view);
   view.finish();
   // In the order of where they stand, the file's own at 0 first.
   std::sort(view.findings.items, view.findings.items + view.findings.count,

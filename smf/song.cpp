@@ -144,11 +144,9 @@ void start_song(const Image& image, Song& song) {
   // A change counts for every track (in format 2 for its own), so the maps
   // are gathered first, from the first track alone where no change can
   // stand beyond it (the usual conductor track), else from the whole file.
-  Record scratch;
-  make_record(scratch, image.size);
   MapView view{song};
   walk(Image{image.data, song.separate ? image.size : maps_end(image)}, WalkOptions{true, true},
-       view, scratch);
+       view);
   settle(song, song.tempos, true);
   settle(song, song.meters, false);
 }

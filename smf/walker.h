@@ -32,6 +32,10 @@ struct WalkOptions {
 template <class View>
 void walk(const Image& image, const WalkOptions& options, View& view, Record& record);
 
+// The same walk for a view that needs no record.
+template <class View>
+void walk(const Image& image, const WalkOptions& options, View& view);
+
 // What a meta event tells the record: a track named "System Setup", a tempo
 // (and so the conductor track), a time signature.
 void gather_meta(Record& record, int32_t track, const Event& e);
@@ -159,10 +163,10 @@ inline void gather(Record& record, const TrackState& track, const Event& e) {
 // Decodes the event whose delta time starts at `start` and hands it to the
 // view; on success `next` is the position after it. An event the file cuts
 // short goes to the view's cut as far as it was decoded.
-template <bool RS, class View>
-Step walk_event(const Image& image, const WalkOptions& options, View& view, Record& record,
+template <bool RS, bool Gather, class View>
+Step walk_event(const Image& image, const WalkOptions& options, View& view, Record* record,
                 TrackState& track, uint32_t start, uint32_t& next) {
-  Event e;  // each kind sets the fields it has
+  Event e;  // each kind sets the fields it has; the rest keep their defaults
   e.pos = start;
   uint32_t delta_length;
   e.delta = vlq_at(image, start, &delta_length);
@@ -222,15 +226,16 @@ Step walk_event(const Image& image, const WalkOptions& options, View& view, Reco
     e.end = data + n;
   }
   track.tick = e.tick;
-  gather(record, track, e);
+  if constexpr (Gather) gather(*record, track, e);
   view.event(e);
   next = e.end;
   const bool note = e.kind == Kind::note_on || e.kind == Kind::note_off;
   return note && !options.all_notes ? Step::jump_to_chunk_end : Step::next;
 }
 
-template <bool RS, class View>
-void walk(const Image& whole, const WalkOptions& options, View& view, Record& record) {
+// Gather: `record` is filled; without, it is null.
+template <bool RS, bool Gather, class View>
+void walk(const Image& whole, const WalkOptions& options, View& view, Record* record) {
   // Under running status a file wrapped in RIFF is walked as the file its
   // "data" chunk holds, at the positions it has in the whole file.
   Image image = whole;
@@ -249,12 +254,14 @@ void walk(const Image& whole, const WalkOptions& options, View& view, Record& re
     HeaderChunk header;
     decode_header(h, &header);
     view.header(header);
-    record.format = header.format;
-    record.track_count = header.ntrks;
-    record.division = header.division;
+    if constexpr (Gather) {
+      record->format = header.format;
+      record->track_count = header.ntrks;
+      record->division = header.division;
+    }
     if (!bytes_at(image, begin, 8 + uint64_t{header.length})) return view.cut(Cut{begin});
     // The copy of -t takes the header from the file's start alone.
-    if (begin == 0) record.header_size = 8 + header.length;
+    if (Gather && begin == 0) record->header_size = 8 + header.length;
     pos = begin + 8 + header.length;
   }
   view.scan(pos);
@@ -271,9 +278,11 @@ void walk(const Image& whole, const WalkOptions& options, View& view, Record& re
       continue;
     }
     chunk.track = track.no;
-    if (TrackFacts* facts = track_slot(record, static_cast<uint32_t>(track.no))) {
-      facts->pos = pos;
-      facts->size = chunk.length;
+    if constexpr (Gather) {
+      if (TrackFacts* facts = track_slot(*record, static_cast<uint32_t>(track.no))) {
+        facts->pos = pos;
+        facts->size = chunk.length;
+      }
     }
     view.track_begin(chunk);
     pos += 8;
@@ -282,7 +291,7 @@ void walk(const Image& whole, const WalkOptions& options, View& view, Record& re
     track.tick = 0;
     while (pos < chunk_end) {
       uint32_t next = pos;
-      const Step step = walk_event<RS>(image, options, view, record, track, pos, next);
+      const Step step = walk_event<RS, Gather>(image, options, view, record, track, pos, next);
       if (step == Step::cut) return;
       pos = next;
       if (step == Step::jump_to_chunk_end) {
@@ -303,7 +312,15 @@ void walk(const Image& whole, const WalkOptions& options, View& view, Record& re
 template <class View>
 void walk(const Image& image, const WalkOptions& options, View& view, Record& record) {
   if (options.running_status)
-    walker::walk<true>(image, options, view, record);
+    walker::walk<true, true>(image, options, view, &record);
   else
-    walker::walk<false>(image, options, view, record);
+    walker::walk<false, true>(image, options, view, &record);
+}
+
+template <class View>
+void walk(const Image& image, const WalkOptions& options, View& view) {
+  if (options.running_status)
+    walker::walk<true, false>(image, options, view, nullptr);
+  else
+    walker::walk<false, false>(image, options, view, nullptr);
 }
