@@ -24,5 +24,5 @@ files() {
 }
 generate() {
   [[ -s $2 && $2 -nt bench/make_big.cpp ]] && return
-  "$B/make_big" ${3:-} "$1" "$2.tmp" 2> /dev/null && mv "$2.tmp" "$2" || fail "generating $2"
+  "$B/make_big" ${3:-} "$1" > "$2.tmp" && mv "$2.tmp" "$2" || fail "generating $2"
 }
