@@ -82,14 +82,14 @@ struct Writer {
     vlq(dt);
     out.push_back('\xF0');
     vlq(data.size() + 1);
-    (out += data) += '\xF7';
+    out.append(data).push_back('\xF7');
     running = 0;
   }
   // A text of one or two words and a number, e.g. "Verse 12".
   void phrase(uint32_t dt, uint8_t type, Lcg& rng) {
     std::string s;
     for (uint32_t i = 0, words = 1 + rng.below(2); i < words; ++i) {
-      (s += kWords[rng.below(std::size(kWords))]) += ' ';
+      s.append(kWords[rng.below(std::size(kWords))]).push_back(' ');
     }
     meta(dt, type, s + std::to_string(rng.below(1000)));
   }
