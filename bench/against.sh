@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times this tree's smfscope against the smfscope of an earlier revision on the same file, in
-# paired rounds (bench/paired.cpp: new then old right after it), once for each option set, and
+# paired rounds (bench/paired.cpp: new, then old right after it), once for each option set, and
 # prints the median of the ratios new/old of their CPU times: above 1 the new one is slower.
 #
 #   bench/against.sh REV [SIZE_MB [OPTIONS ...]]     e.g. bench/against.sh HEAD~1 50 -noteon "" "-u8 -noteon"
@@ -16,15 +16,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 SHA=$(git rev-parse --short "$REV^{commit}") || fail "no revision $REV"
 files "$SIZE"
 
-OLD_TREE=$B/rev-$SHA
-OLD=$OLD_TREE/build/release/smfscope
+TREE=$B/rev-$SHA LOG=$B/rev-$SHA.log OLD=$B/rev-$SHA/build/release/smfscope
 if [ ! -x "$OLD" ]; then
-  rm -rf "$OLD_TREE" && mkdir -p "$OLD_TREE"
-  git archive "$SHA" | tar -x -C "$OLD_TREE"
-  (cd "$OLD_TREE" && cmake --preset release && cmake --build build/release --target smfscope) \
-    > "$B/rev-$SHA.log" 2>&1 || { cat "$B/rev-$SHA.log" >&2; fail "building $SHA"; }
+  rm -rf "$TREE" && mkdir -p "$TREE" && git archive "$SHA" | tar -x -C "$TREE"
+  (cd "$TREE" && cmake --preset release && cmake --build build/release --target smfscope) > "$LOG" 2>&1 ||
+    { cat "$LOG" >&2; fail "building $SHA"; }
 fi
-
 echo "smfscope against $SHA on $big, $ROUNDS paired rounds: median of new/old in CPU time; new and old, medians"
 for options in "$@"; do
   "$B/paired" "$ROUNDS" 0 "${options:-(no option)}" "$BIN" $options "$big" -- "$OLD" $options "$big"

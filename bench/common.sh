@@ -2,17 +2,15 @@
 # the release preset and the bench tools into build/bench/, and generates the files.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-BIN=build/release/smfscope
-B=build/bench
-ROUNDS=${BENCH_ROUNDS:-$ROUNDS}
+BIN=build/release/smfscope B=build/bench ROUNDS=${BENCH_ROUNDS:-$ROUNDS}
 fail() { echo "bench: FAILED: $*" >&2; exit 1; }
 
 mkdir -p "$B"
 cmake --workflow --preset release > "$B/build.log" 2>&1 || { cat "$B/build.log" >&2; fail "release build"; }
-g++ -std=c++20 -O2 -Wall -Wextra bench/make_big.cpp -o "$B/make_big" &&
-  g++ -std=c++20 -O2 -Wall -Wextra bench/paired.cpp -o "$B/paired" &&
-  g++ -std=c++20 -O2 -Wall -Wextra -I. -fexec-charset=CP932 bench/floor.cpp smf/names.cpp \
-    -o "$B/floor" || fail "building the bench tools"
+cxx() { g++ -std=c++20 -O2 -Wall -Wextra "$@" || fail "building the bench tools"; }
+cxx bench/make_big.cpp -o "$B/make_big"
+cxx bench/paired.cpp -o "$B/paired"
+cxx -I. -fexec-charset=CP932 bench/floor.cpp smf/names.cpp -o "$B/floor"
 
 # files SIZE_MB: sets big (the usual file), rs (the same music with running status) and nt (the
 # usual file without tempo events), each generated unless it is newer than the generator.
@@ -24,5 +22,5 @@ files() {
 }
 generate() {
   [[ -s $2 && $2 -nt bench/make_big.cpp ]] && return
-  "$B/make_big" ${3:-} "$1" "$2.tmp" 2> /dev/null && mv "$2.tmp" "$2" || fail "generating $2"
+  "$B/make_big" ${3:-} "$1" > "$2.tmp" && mv "$2.tmp" "$2" || fail "generating $2"
 }

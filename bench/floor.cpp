@@ -1,14 +1,10 @@
-// The floor of the trace benchmark: the simplest fast dumper that prints the bytes that
-// "smfscope -noteon FILE" prints for the files make_big writes.
+// The floor of the trace benchmark: the plainest fast dumper that prints the bytes of
+// "smfscope -noteon FILE" for the files make_big writes, trusting them to be as those are (a
+// status byte on every event, lengths that fit, no other events). The frequent lines are
+// formatted by hand, the rare ones with printf. The names are the program's own
+// (smf/names.cpp) and, like the program, it is built with -fexec-charset=CP932.
 //
 //   floor -noteon FILE
-//
-// It reads the file whole and walks it trusting that it is well formed as those files are: a
-// status byte on every event, lengths that fit, no events but the ones make_big writes. Event
-// lines are formatted by hand into a 1 MiB buffer that goes out with write() when nearly full;
-// the few lines of the header, the chunks and the summary use printf's formats. The names are
-// the program's own (smf/names.cpp), and like the program it is built with
-// -fexec-charset=CP932, so that its Japanese texts come out as code page 932 bytes.
 #include <unistd.h>
 
 #include <cstdarg>
@@ -21,7 +17,7 @@
 
 namespace {
 
-char out[1 << 20];
+char out[1 << 20];  // written out when nearly full
 char* p = out;
 
 void flush() {
@@ -35,23 +31,15 @@ inline void lit(const char (&s)[N]) {
   p += N - 1;
 }
 
-// v in decimal in at least `width` places, padded with `pad`.
-inline void dec(uint32_t v, int width = 0, char pad = ' ') {
-  char digits[10];
+// v in base 10 or 16 in at least `width` places, padded with `pad`.
+template <unsigned Base = 10>
+inline void num(uint32_t v, int width = 0, char pad = ' ',
+                const char* digits = "0123456789abcdef") {
+  char tmp[10];
   int n = 0;
-  do digits[n++] = static_cast<char>('0' + v % 10);
-  while ((v /= 10) != 0);
+  do tmp[n++] = digits[v % Base];
+  while ((v /= Base) != 0);
   for (; width > n; --width) *p++ = pad;
-  while (n) *p++ = digits[--n];
-}
-
-// v in hexadecimal with at least `width` digits.
-inline void hex(uint32_t v, int width = 0, const char* digits = "0123456789abcdef") {
-  char tmp[8];
-  int n = 0;
-  do tmp[n++] = digits[v & 15];
-  while ((v >>= 4) != 0);
-  for (; width > n; --width) *p++ = '0';
   while (n) *p++ = tmp[--n];
 }
 
@@ -75,13 +63,8 @@ inline uint32_t vlq(const uint8_t* b, uint32_t& pos) {
   return v;
 }
 
-const char kLine[] = "========================================\n";
-
-struct Track {
-  uint32_t pos, size;
-  const char* program = "";
-  int channel = 0;
-};
+const char kHEX[] = "0123456789ABCDEF", kLine[] = "========================================\n";
+const char* const kTexts[] = {"", "テキスト=", "著作権表示=", "シーケンス名=", "", "", "マーカー="};
 
 }  // namespace
 
@@ -101,7 +84,11 @@ int main(int argc, char** argv) {
       size, b, pos - 8, format);
   say("ReadMThd track count %u\nReadMThd deltatime %u\npos=0x%x\n", ntrks, division, pos);
 
-  static Track tracks[64];
+  struct Track {
+    uint32_t pos, size;
+    const char* program = "";
+    unsigned channel = 0;
+  } tracks[16];
   unsigned tempo = 0, beat_num = 0, beat_den = 0;
   int conductor = -1;
   for (int track_no = 0; pos < size; ++track_no) {
@@ -114,53 +101,47 @@ int main(int argc, char** argv) {
     for (const uint32_t end = pos + t.size; pos < end;) {
       if (p > out + sizeof out - 8192) flush();
       lit("st 0x");
-      hex(pos, 6);
+      num<16>(pos, 6, '0');
       lit(" ---time ");
-      dec(vlq(b, pos), 4, '0');
+      num(vlq(b, pos), 4, '0');
       lit(" R[");
       const uint8_t* e = b + pos;
-      hex(e[0], 2, "0123456789ABCDEF");
+      num<16>(e[0], 2, '0', kHEX);
       lit("] ");
-      const unsigned ch = e[0] & 0x0F;
+      const unsigned ch = e[0] & 0x0F, on = e[0] >> 4 == 9;
       pos += 3;
       switch (e[0] >> 4) {
-        case 0x9:
-          t.channel = static_cast<int>(ch) + 1;
-          lit("note ");
-          dec(ch);
-          lit("ch 音 ");
-          dec(e[1], 3);
-          *p++ = ' ';
-          dec(e[2], 3);
-          break;
         case 0x8:
-          lit("note off ");
-          dec(ch);
+        case 0x9:  // the numbers of a note on are wider
+          if (on) t.channel = ch + 1;
+          on ? lit("note ") : lit("note off ");
+          num(ch);
           lit("ch 音 ");
-          dec(e[1], 2);
+          num(e[1], 2 + on);
           *p++ = ' ';
-          dec(e[2], 2);
+          num(e[2], 2 + on);
           break;
         case 0xB:
-          switch (e[1]) {
+          switch (e[1]) {  // a text that ends in a space is followed by the value
             // clang-format off
             case 0: lit("バンクセレクトMSB (CC#0)"); break;
-            case 1: lit("モジュレーション "); dec(e[2]); break;
-            case 6: lit("データ・エントリー MSB "); dec(e[2]); break;
-            case 7: lit("ボリューム "); dec(e[2]); break;
-            case 10: lit("PANPOT "); dec(e[2]); break;
-            case 11: lit("エクスプレッション(Expression) "); dec(e[2]); break;
+            case 1: lit("モジュレーション "); break;
+            case 6: lit("データ・エントリー MSB "); break;
+            case 7: lit("ボリューム "); break;
+            case 10: lit("PANPOT "); break;
+            case 11: lit("エクスプレッション(Expression) "); break;
             case 32: lit("バンクセレクトLSB (CC#32)"); break;
-            case 38: lit("データ・エントリー LSB "); dec(e[2]); break;
-            case 91: lit("CC)リバーブ "); dec(e[2]); break;
-            case 92: case 93: case 95: lit("未定義 (0x"); hex(e[1]); dec(e[2]); break;
-            case 99: lit("未定義(0x63) "); dec(e[2]); break;
+            case 38: lit("データ・エントリー LSB "); break;
+            case 91: lit("CC)リバーブ "); break;
+            case 92: case 93: case 95: lit("未定義 (0x"); num<16>(e[1]); num(e[2]); break;
+            case 99: lit("未定義(0x63) "); break;
             case 100: case 101: say("unknown(#%u(0x%x)) 0x%x %u", e[1], e[1], e[2], e[2]); break;
             case 121: lit("リセットオールコントローラー (CC#121)"); break;
             // clang-format on
             default:  // no name: the next event goes on on this line
               continue;
           }
+          if (p[-1] == ' ') num(e[2]);
           break;
         case 0xC:
           t.program = program_names[e[1]];
@@ -169,9 +150,9 @@ int main(int argc, char** argv) {
           break;
         case 0xE:
           lit("Ex ピッチ・ベンド・チェンジ 0x");
-          hex(e[1], 2);
+          num<16>(e[1], 2, '0');
           lit(" 0x");
-          hex(e[2], 2);
+          num<16>(e[2], 2, '0');
           break;
         default:
           if (e[0] == 0xF0) {  // F0, the length, the data
@@ -183,14 +164,10 @@ int main(int argc, char** argv) {
           }
           pos += e[2];  // FF, the type, the length (below 128), the data
           *p++ = '[';
-          hex(e[1], 2, "0123456789ABCDEF");
+          num<16>(e[1], 2, '0', kHEX);
           lit("] ");
           switch (e[1]) {
             // clang-format off
-            case 0x01: lit("テキスト="); break;
-            case 0x02: lit("著作権表示="); break;
-            case 0x03: lit("シーケンス名="); break;
-            case 0x06: lit("マーカー="); break;
             case 0x21: say("出力ポートの指定 %u", e[3]); break;
             case 0x2F: lit("トラック終端"); break;
             // clang-format on
@@ -200,15 +177,16 @@ int main(int argc, char** argv) {
               say("(0x%02x 0x%02x 0x%02x)tempo=%u", e[3], e[4], e[5], tempo);
               break;
             case 0x58:
-              if (e[3]) beat_num = e[3], beat_den = (1u << e[4]) & 0xFFFF;
-              say("拍子=%u/%u", e[3], 1u << e[4]);
+              beat_num = e[3], beat_den = 1u << e[4];
+              say("拍子=%u/%u", beat_num, beat_den);
               break;
             case 0x59:
               say("調号=%u %u %s %c", e[3], e[4], key_names[static_cast<int8_t>(e[3]) + 6].cp932,
                   e[4] ? 'm' : 'M');
               break;
+            default:  // 01 to 06: a text
+              p = static_cast<char*>(mempcpy(stpcpy(p, kTexts[e[1]]), e + 3, e[2]));
           }
-          if (e[1] < 0x10) memcpy(p, e + 3, e[2]), p += e[2];
       }
       *p++ = '\n';
     }
@@ -222,7 +200,7 @@ int main(int argc, char** argv) {
     const char* state = static_cast<int>(i) == conductor ? "Conductor  "
                         : t.channel                      ? "  使用済   "
                                                          : "    -      ";
-    say("Track %2u (MIDI Track %2d) %s pos 0x%06x size 0x%06x %s\n", i, t.channel, state, t.pos,
+    say("Track %2u (MIDI Track %2u) %s pos 0x%06x size 0x%06x %s\n", i, t.channel, state, t.pos,
         t.size, t.program);
   }
   say("FormatID %u\nTrack_Count %u\nDelta_Time %u\n", format, ntrks, division);

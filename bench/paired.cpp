@@ -7,13 +7,13 @@
 // prints ok or MISS (nothing where LIMIT is 0), the label, the median ratio A/B, the median
 // CPU times and the peak memory of each; with -m, a second line checks A's peak against KIB.
 // A command reads /dev/null and writes to /dev/null, or to FILE after the arguments "> FILE".
-// Written with the C runtime alone: the commands start from a small process, so that their
-// peak memory is their own.
+// No C++ runtime: the commands start from a small process, so their peak memory is their own.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,14 +22,14 @@ namespace {
 
 struct Command {
   char** argv;  // ends in a null pointer
-  const char* out;
+  const char* out = "/dev/null";
 };
 
 // The command in [first, last), where *last may be overwritten.
 Command command(char** first, char** last) {
-  const bool redirected = last - first >= 3 && strcmp(last[-2], ">") == 0;
-  Command c{first, redirected ? last[-1] : "/dev/null"};
-  *(redirected ? last - 2 : last) = nullptr;
+  Command c{first};
+  if (last - first >= 3 && strcmp(last[-2], ">") == 0) c.out = last[-1], last -= 2;
+  *last = nullptr;
   return c;
 }
 
@@ -49,16 +49,13 @@ double run(const Command& c, long& peak_kib) {
     fprintf(stderr, "paired: %s did not exit 0\n", c.argv[0]);
     exit(1);
   }
-  if (ru.ru_maxrss > peak_kib) peak_kib = ru.ru_maxrss;
+  peak_kib = std::max(peak_kib, ru.ru_maxrss);
   return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
          (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 double median(double* v, int n) {
-  qsort(v, n, sizeof *v, [](const void* a, const void* b) {
-    const double d = *static_cast<const double*>(a) - *static_cast<const double*>(b);
-    return (d > 0) - (d < 0);
-  });
+  std::sort(v, v + n);
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
@@ -84,11 +81,10 @@ int main(int argc, char** argv) {
     ratios[i] = b_cpu[i] > 0 ? a_cpu[i] / b_cpu[i] : 1;
   }
   const double limit = atof(argv[2]), ratio = median(ratios, rounds);
-  char target[32] = "";
-  if (limit > 0) snprintf(target, sizeof target, "<= %s", argv[2]);
   const char* verdict = limit <= 0 ? "    " : ratio <= limit ? "ok  " : "MISS";
-  printf("%s %-34s %6.2f %-7s CPU %.3f / %.3f s, peak %.1f / %.1f MiB\n", verdict, argv[3], ratio,
-         target, median(a_cpu, rounds), median(b_cpu, rounds), a_peak / 1024.0, b_peak / 1024.0);
+  printf("%s %-34s %6.2f %-2s %-4s CPU %.3f / %.3f s, peak %.1f / %.1f MiB\n", verdict, argv[3],
+         ratio, limit > 0 ? "<=" : "", limit > 0 ? argv[2] : "", median(a_cpu, rounds),
+         median(b_cpu, rounds), a_peak / 1024.0, b_peak / 1024.0);
   if (with_peak) {
     printf("%s %-34s %6.1f <= %.1f MiB\n", a_peak <= peak_limit ? "ok  " : "MISS",
            "  its peak memory", a_peak / 1024.0, peak_limit / 1024.0);
