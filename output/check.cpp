@@ -186,8 +186,7 @@ struct CheckView {
     chunk_end = uint64_t{c.pos} + 8 + c.length;
     ended = false;
     running = 0;
-    before_meta = 0;
-    after_meta = false;
+    before_meta = 0;  // so nothing counts as after a meta event of the track before
     memset(sounding, 0, sizeof sounding);
     past_end(c);
   }

@@ -41,8 +41,6 @@ inline void update_channels(ChannelState& state, const Event& e) {
     case 98:
       c.nrpn[1] = value, c.parameter = ChannelState::nrpn;
       break;
-    default:
-      break;
   }
 }
 

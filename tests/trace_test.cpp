@@ -114,7 +114,7 @@ const Row kEvents[] = {
     {"B1 63 01 00 62 08 00 60 00 00 65 00 00 26 01", "R[B1] NRPN MSB (CC#99) 1\n|r[B1] NRPN LSB (CC#98) 8\n|r[B1] データ・インクリメント (CC#96) 0 NRPN 1/8\n|r[B1] RPN MSB (CC#101) 0\n|r[B1] データ・エントリー LSB (CC#38) 1 RPN 0/-\n", kFull},
     {"B0 00 08 00 20 01 00 C0 04 00 C1 04", "R[B0] バンクセレクトMSB (CC#0) 8\n|r[B0] バンクセレクトLSB (CC#32) 1\n|R[C0] program change (楽器) 4 (5) Electric Piano bank 8/1\n|R[C1] program change (楽器) 4 (5) Electric Piano \n", kFull},
     {"C9 19 00 02 00 B9 00 01 00 C9 30", "R[C9] program change (楽器) 25 (1a) TR-808 \n|r[C9] program change (楽器) 2 (3) drum kit 3 \n|R[B9] バンクセレクトMSB (CC#0) 1\n|R[C9] program change (楽器) 48 (31) Orchestra bank 1/-\n", kFull},
-    {"90 3D 00 00 00 01 00 7F 7F 00 90 80 40", "R[90] note 0ch 音  61   0 C#4 (note off)\n|r[90] note 0ch 音   0   1 C-1\n|r[90] note 0ch 音 127 127 G9\n|R[90] note 0ch 音 128  64 -\n", kFull},
+    {"90 3D 00 00 00 01 00 0C 40 00 7F 7F 00 90 80 40", "R[90] note 0ch 音  61   0 C#4 (note off)\n|r[90] note 0ch 音   0   1 C-1\n|r[90] note 0ch 音  12  64 C0\n|r[90] note 0ch 音 127 127 G9\n|R[90] note 0ch 音 128  64 -\n", kFull},
     {"99 24 64 00 22 64 00 89 51 00 00 A9 2A 10", "R[99] note 9ch 音  36 100 C2 Bass Drum 1\n|r[99] note 9ch 音  34 100 A#1\n|R[89] note off 9ch 音 81  0 A5 Open Triangle\n|R[A9] ポリフォニック・キー・プレッシャー 9ch 音  42  16 F#2 Closed Hi-Hat\n", kFull},
     {"E0 00 50 00 00 00 00 7F 7F", "R[E0] Ex ピッチ・ベンド・チェンジ 0x00 0x50 +2048\n|r[E0] Ex ピッチ・ベンド・チェンジ 0x00 0x00 -8192\n|r[E0] Ex ピッチ・ベンド・チェンジ 0x7f 0x7f +8191\n", kFull},
     {"F0 05 7E 7F 09 01 F7 00 F0 05 7E 10 09 02 F7 00 F0 05 7E 7F 09 03 F7", "R[F0] システムエクスクルーシブ 長さ=5 F0 7E 7F 09 01 F7 GM System On\n|R[F0] システムエクスクルーシブ 長さ=5 F0 7E 10 09 02 F7 GM System Off\n|R[F0] システムエクスクルーシブ 長さ=5 F0 7E 7F 09 03 F7 GM2 System On\n", kFull},
@@ -314,7 +314,7 @@ const Row kFindings[] = {
     {kSmall + hex("\"JUNK\" 00000002 0102"), "0x00001a: warning: chunk \"JUNK\" of 2 bytes passed over [foreign-chunk]"},
     {kRmid, "0x000000: warning: wrapped in RIFF (RMID) [riff-wrapper]"},
     {smf("0001 E728", {"00 FF 2F 00"}), "0x000000: warning: SMPTE division: time in frames, no beats [smpte-division]"},
-    {smf({"00 FF 01 01 80 00 FF 2F 00"}), "0x000016: warning: text neither ASCII, UTF-8 nor code page 932 [text-encoding]"},
+    {smf({"00 FF 01 02 80 41 00 FF 2F 00"}), "0x000016: warning: text neither ASCII, UTF-8 nor code page 932 [text-encoding]"},
     // A sound file; a system exclusive message that F7 continuations go on, a text in code page 932.
     {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), ":0x", kFirst},
 };
