@@ -192,7 +192,7 @@ template <int Base>
   // log10(2) is about 1233 / 4096: the digits of the largest number of that
   // many bits, or one fewer.
   const unsigned fewer = bits * 1233 >> 12;
-  return fewer + ((v | 1) >= kPowersOf10[fewer] ? 1 : 0);
+  return fewer + (v >= kPowersOf10[fewer] ? 1 : 0) + (v == 0 ? 1 : 0);
 }
 
 // The 8 hexadecimal digits of `v`, most significant first, as the bytes of

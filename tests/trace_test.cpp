@@ -295,11 +295,13 @@ const Row kFindings[] = {
     {hex(kHead + "\"MTrk\" 00000003 00 FF 2F 00"), "0x000016: error: event reaches past the end of its chunk [event-past-chunk]"},
     {smf({"00 90 3C 64 00 80 3C 00"}), "0x00000e: error: track without end of track (FF 2F) [no-end-of-track]"},
     {smf({"00 FF 2F 00 00 90 3C 64"}), "0x00001a: error: bytes after the end of track [after-end-of-track]"},
-    {smf({"00 3C 00 FF 2F 00"}), "0x000016: error: data byte 3C where a status belongs [data-without-status]"},
+    {smf({"00 0C 00 FF 2F 00"}), "0x000016: error: data byte 0C where a status belongs [data-without-status]"},
     {smf({"00 90 3C 90 00 FF 2F 00"}), "0x000016: error: status byte 90 inside a channel message [status-in-data]"},
     {smf({"00 FF 51 04 07 A1 20 00 FF 2F 00"}), "0x000016: error: meta event 51 of length 4 [meta-length]"},
     {smf({"81 81 81 81 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},
     {smf({"00 F0 02 7E 7F 00 FF 2F 00"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},
+    {smf({"00 F0 02 7E 7F"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},  // at the track's end
+    {smf({"00 F0 80 80 80 80 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},  // a length
     {smf({"00 F1 00 FF 2F 00"}), "0x000016: error: system message F1 inside a track [system-byte]"},
     {smf({"00 FF 2F"}), "0x000016: error: the file ends inside an item [truncated]"},
     {kSmall + hex("FFFF"), "0x00001a: error: bytes after the last chunk [trailing-bytes]"},
