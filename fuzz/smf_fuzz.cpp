@@ -250,6 +250,11 @@ void check_prefix(const uint8_t* data, size_t size, size_t cut, int options) {
   // A file wrapped in RIFF is another file where the prefix ends before its
   // "data" chunk.
   if (whole.trace.starts_with("RIFF") != part.starts_with("RIFF")) return;
+  // So is one that ends before "MThd" within that chunk, as a file shorter than "MThd" is.
+  Riff riff;
+  if (part.starts_with("RIFF") && find_riff_data(Image{data, static_cast<uint32_t>(size)}, riff) &&
+      cut < uint64_t{riff.pos} + 4)
+    return;
   if (options & kFull) part = without_columns(part, nullptr);
   const size_t at = part.rfind("unexpected end of file at 0x");
   if (at != std::string::npos) {
