@@ -113,6 +113,7 @@ const Row kEvents[] = {
     {"B0 65 00 00 64 00 00 06 0C", "R[B0] RPN MSB (CC#101) 0\n|r[B0] RPN LSB (CC#100) 0\n|r[B0] データ・エントリー MSB (CC#6) 12 RPN 0/0 ピッチ・ベンド・センシティビティ\n", kFull},
     {"B1 63 01 00 62 08 00 60 00 00 65 00 00 26 01", "R[B1] NRPN MSB (CC#99) 1\n|r[B1] NRPN LSB (CC#98) 8\n|r[B1] データ・インクリメント (CC#96) 0 NRPN 1/8\n|r[B1] RPN MSB (CC#101) 0\n|r[B1] データ・エントリー LSB (CC#38) 1 RPN 0/-\n", kFull},
     {"B0 00 08 00 20 01 00 C0 04 00 C1 04", "R[B0] バンクセレクトMSB (CC#0) 8\n|r[B0] バンクセレクトLSB (CC#32) 1\n|R[C0] program change (楽器) 4 (5) Electric Piano bank 8/1\n|R[C1] program change (楽器) 4 (5) Electric Piano \n", kFull},
+    {"C9 00 00 08 00 10 00 18 00 20 00 28 00 38", "R[C9] program change (楽器) 0 (1) Standard \n|r[C9] program change (楽器) 8 (9) Room \n|r[C9] program change (楽器) 16 (11) Power \n|r[C9] program change (楽器) 24 (19) Electronic \n|r[C9] program change (楽器) 32 (21) Jazz \n|r[C9] program change (楽器) 40 (29) Brush \n|r[C9] program change (楽器) 56 (39) SFX \n", kFull},
     {"C9 19 00 02 00 B9 00 01 00 C9 30", "R[C9] program change (楽器) 25 (1a) TR-808 \n|r[C9] program change (楽器) 2 (3) drum kit 3 \n|R[B9] バンクセレクトMSB (CC#0) 1\n|R[C9] program change (楽器) 48 (31) Orchestra bank 1/-\n", kFull},
     {"90 3D 00 00 00 01 00 0C 40 00 7F 7F 00 90 80 40", "R[90] note 0ch 音  61   0 C#4 (note off)\n|r[90] note 0ch 音   0   1 C-1\n|r[90] note 0ch 音  12  64 C0\n|r[90] note 0ch 音 127 127 G9\n|R[90] note 0ch 音 128  64 -\n", kFull},
     {"99 24 64 00 22 64 00 89 51 00 00 A9 2A 10", "R[99] note 9ch 音  36 100 C2 Bass Drum 1\n|r[99] note 9ch 音  34 100 A#1\n|R[89] note off 9ch 音 81  0 A5 Open Triangle\n|R[A9] ポリフォニック・キー・プレッシャー 9ch 音  42  16 F#2 Closed Hi-Hat\n", kFull},
@@ -213,6 +214,7 @@ const Row kWalks[] = {
     // Of two tempos at one tick the later in track order holds; the song section after the summary.
     {smf({"00 FF 51 03 0F 42 40", "00 FF 51 03 07 A1 20", "83 60 90 3C 64"}),
      "---time 0480 480 1:2:000 0:00.500 R[90]", kFull},
+    {smf({"00 FF 51 04 0F 42 40 83 60 90 3C 64"}), "---time 0480 480 1:2:000 0:00.500 R[90]", kFull},  // a tempo of 4 bytes is none
     {smf({"00 FF 51 03 0F 42 40", "00 FF 51 03 07 A1 20 00 FF 59 02 FE 01 00 FF 07 01 43", "83 60 90 3C 64 00 FF 58 04 07 04 18 08"}),
      "曲の長さ 480 2:1:000 0:00.500\nテンポ 0 1:1:000 0:00.000 四分音符=500000μs 120.00BPM トラック 1\n"
      "拍子 480 2:1:000 0:00.500 7/16 トラック 2\n調号 0 1:1:000 0:00.000 254 1 G minor トラック 1\n"
@@ -258,6 +260,8 @@ const Row kWalks[] = {
      R"({"type":"header","pos":32,"length":6,"format":1,"tracks":1,"division":480,"smpte":null})" "\n"
      R"({"type":"chunk","pos":46,"id":"MTrk","size":4,"track":0})" "\n{\"type\":\"cut\",\"pos\":54,\"message\":\"unexpected end of file\"}\n", kJson},
     {smf("0001 E728", {"90 3C 64"}), R"("division":59176,"smpte":{"fps":25,"ticks_per_frame":40}})", kJson},
+    {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
+    {hex("\"MThd\" 00000006 0001"), R"({"type":"song","length":{"tick":0,"track":null,"bbt":null,"time_us":null},)", kJson},
     // A long copyright: the tempo and the time signature after it are seen.
     {smf({"00 FF 02 81 1C \"" + std::string(156, 'c') + "\" 00 FF 51 03 07 A1 20 00 FF 58 04 02 02 18 08"}),
      "tempo= 120\n拍子 2/4\nCMIDI Conductor_Track= 0\n"},
@@ -317,8 +321,9 @@ const Row kFindings[] = {
     {kRmid, "0x000000: warning: wrapped in RIFF (RMID) [riff-wrapper]"},
     {smf("0001 E728", {"00 FF 2F 00"}), "0x000000: warning: SMPTE division: time in frames, no beats [smpte-division]"},
     {smf({"00 FF 01 02 80 41 00 FF 2F 00"}), "0x000016: warning: text neither ASCII, UTF-8 nor code page 932 [text-encoding]"},
-    // A sound file; a system exclusive message that F7 continuations go on, a text in code page 932.
-    {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), ":0x", kFirst},
+    // Sound files: a system exclusive message that F7 continuations go on, a text in code page 932; format 1 with two tracks.
+    {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), "sound: continued, 932", kFirst},
+    {smf({"00 FF 51 03 07 A1 20 00 FF 2F 00", "00 FF 2F 00"}), "sound: two tracks", kFirst},
 };
 // clang-format on
 
