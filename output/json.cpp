@@ -156,12 +156,13 @@ struct JsonView {
   Line shown;
 
   void riff(const Riff& r) {
+    header_pos = r.pos;
     out<"{\"type\":\"riff\",\"pos\":%lu,\"size\":%lu,\"end\":%lu}\n">(U, r.pos, r.length, r.end);
   }
   void header(const HeaderChunk& h) {
     Line line;
     put<"{\"type\":\"header\",\"pos\":%lu,\"length\":%lu,\"format\":%u,\"tracks\":%u,"
-        "\"division\":%u,\"smpte\":">(line, U, h_pos, h.length, h.format, h.ntrks, h.division);
+        "\"division\":%u,\"smpte\":">(line, U, header_pos, h.length, h.format, h.ntrks, h.division);
     if (h.division & 0x8000)
       put<"{\"fps\":%d,\"ticks_per_frame\":%u}}\n">(line, U, -static_cast<int8_t>(h.division >> 8),
                                                     h.division & 0xFF);
@@ -169,7 +170,7 @@ struct JsonView {
       put<"null}\n">(line, U);
     line.flush();
   }
-  uint32_t h_pos = 0;  // where the header stands (after a RIFF wrapper)
+  uint32_t header_pos = 0;  // where the header stands: after a RIFF wrapper, where its data begin
   void scan(uint32_t) {}
   void chunk(const Chunk& c) { put_chunk(c, "null"); }
   void track_begin(const Chunk& c) {
@@ -373,8 +374,6 @@ void put_changes(Line& line, Song& song, const List<Change>& map, const char* ke
 void print_json(const Image& image, Song& song, Record& record) {
   start_song(image, song);
   JsonView view{song, Locator{song}, -1, 0, ~uint64_t{0}, {}};
-  Riff riff;
-  if (find_riff_data(image, riff)) view.h_pos = riff.pos;
   walk(image, WalkOptions{true, true}, view, record);
   finish_song(song);
 }

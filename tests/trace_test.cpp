@@ -260,6 +260,7 @@ const Row kWalks[] = {
      R"({"type":"header","pos":32,"length":6,"format":1,"tracks":1,"division":480,"smpte":null})" "\n"
      R"({"type":"chunk","pos":46,"id":"MTrk","size":4,"track":0})" "\n{\"type\":\"cut\",\"pos\":54,\"message\":\"unexpected end of file\"}\n", kJson},
     {smf("0001 E728", {"90 3C 64"}), R"("division":59176,"smpte":{"fps":25,"ticks_per_frame":40}})", kJson},
+    {kRmid, R"({"type":"riff","pos":32,"size":26,"end":58})" "\n" R"({"type":"header","pos":32,"length":6,)", kJson},
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
     {hex("\"MThd\" 00000006 0001"), R"({"type":"song","length":{"tick":0,"track":null,"bbt":null,"time_us":null},)", kJson},
     // A long copyright: the tempo and the time signature after it are seen.
