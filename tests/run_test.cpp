@@ -233,7 +233,9 @@ TEST(Run, RefusesAFileOf4GiB) {
   TempDir dir;
   write_file(dir / "a.mid", "");
   fs::resize_file(dir / "a.mid", uint64_t{1} << 32);  // sparse
-  EXPECT_EQ(smfscope(dir.path, {"a.mid"}).out, cp932("1 MIDIファイル a.mid\nfile too large\n"));
+  const Ran r = smfscope(dir.path, {"a.mid"});
+  EXPECT_EQ(r.out, cp932("1 MIDIファイル a.mid\nfile too large\n"));
+  EXPECT_EQ(r.exit, 1);
 }
 
 // Every name that exists opens its own file, also names that differ only in

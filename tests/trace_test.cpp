@@ -261,6 +261,10 @@ const Row kWalks[] = {
      R"({"type":"chunk","pos":46,"id":"MTrk","size":4,"track":0})" "\n{\"type\":\"cut\",\"pos\":54,\"message\":\"unexpected end of file\"}\n", kJson},
     {smf("0001 E728", {"90 3C 64"}), R"("division":59176,"smpte":{"fps":25,"ticks_per_frame":40}})", kJson},
     {kRmid, R"({"type":"riff","pos":32,"size":26,"end":58})" "\n" R"({"type":"header","pos":32,"length":6,)", kJson},
+    {kSmall + hex("80 \"UNK\" 00000000"), "{\"type\":\"chunk\",\"pos\":26,\"id\":\"\xEF\xBF\xBDUNK\",\"size\":0,\"track\":null}\n", kJson},
+    {smf({"00 FF 21 01 02 00 E2 00 40"}), R"("meta_type":33,"length":1,"bytes":"02","fits":true,"port":2})", kJson},
+    {smf({"00 FF 21 01 02 00 E2 00 40"}), R"({"type":"channel","channel":2,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[]})", kJson},
+    {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
     {hex("\"MThd\" 00000006 0001"), R"({"type":"song","length":{"tick":0,"track":null,"bbt":null,"time_us":null},)", kJson},
     // A long copyright: the tempo and the time signature after it are seen.
@@ -280,8 +284,8 @@ const Row kWalks[] = {
 
 TEST(Trace, WalksAsTheirLines) {
   for (const Row& row : kWalks) {
-    // JSON is UTF-8; the trace code page 932.
-    const std::string out = row.options & kJson ? row.out : cp932(row.out);
+    // JSON and -u8 are UTF-8; the trace code page 932.
+    const std::string out = row.options & (kJson | kUtf8) ? row.out : cp932(row.out);
     EXPECT_NE(printed(row.in, row.options).find(out), std::string::npos) << row.out;
   }
 }
