@@ -46,8 +46,8 @@ void print_usage(Encoding e) {
   out<"  -check    is each file sound? one line a problem, then a verdict a file\n">(e);
   out<"  -u8       print UTF-8 instead of code page 932\n">(e);
   out<"  --help    this text; --version  the version (each only on its own)\n">(e);
-  out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written.\n">(
-      e);
+  out<"Exit status: 0 done, 1 the file or the copy failed or the output could not be written,\n"
+      "             2 -check found an error.\n">(e);
   out<"Manual: man smfscope; on Windows README.txt beside smfscope.exe.\n">(e);
 }
 
