@@ -204,7 +204,10 @@ struct JsonView {
       shown_tick = e.tick;
     }
     put<"%s">(line, U, std::string_view(shown.buffer, static_cast<size_t>(shown.p - shown.buffer)));
-    put<",\"status\":%u,\"running\":%s,\"kind\":">(line, U, e.status, e.running ? "true" : "false");
+    if (e.running)
+      put<",\"status\":%u,\"running\":true,\"kind\":">(line, U, e.status);
+    else
+      put<",\"status\":%u,\"running\":false,\"kind\":">(line, U, e.status);
     body(line, e);
     put<"}\n">(line, U);
     line.flush();
@@ -237,7 +240,8 @@ struct JsonView {
       case Kind::note_on:
         put<"\"note_on\"">(line, U);
         note(line, e);
-        return put<",\"off\":%s">(line, U, d[1] == 0 ? "true" : "false");
+        if (d[1] == 0) return put<",\"off\":true">(line, U);
+        return put<",\"off\":false">(line, U);
       case Kind::note_off:
         put<"\"note_off\"">(line, U);
         return note(line, e);
