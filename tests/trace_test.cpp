@@ -311,6 +311,7 @@ const Row kFindings[] = {
     {smf({"00 F0 02 7E 7F 00 FF 2F 00"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},
     {smf({"00 F0 02 7E 7F"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},  // at the track's end
     {smf({"00 F0 80 80 80 80 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},  // a length
+    {smf({"00 FF 01 80 80 80 80 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},  // a meta length
     {smf({"00 F1 00 FF 2F 00"}), "0x000016: error: system message F1 inside a track [system-byte]"},
     {smf({"00 FF 2F"}), "0x000016: error: the file ends inside an item [truncated]"},
     {kSmall + hex("FFFF"), "0x00001a: error: bytes after the last chunk [trailing-bytes]"},
