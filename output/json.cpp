@@ -146,6 +146,8 @@ void put_program_name(Line& line, uint8_t channel, uint8_t p) {
 
 // Every item of the walk as a JSON object on a line of its own.
 struct JsonView {
+  explicit JsonView(Song& s) : song(s) {}
+
   Song& song;
   Locator locator{song};
   int32_t track = -1;
@@ -377,7 +379,7 @@ void put_changes(Line& line, Song& song, const List<Change>& map, const char* ke
 
 void print_json(const Image& image, Song& song, Record& record) {
   start_song(image, song);
-  JsonView view{song, Locator{song}, -1, 0, ~uint64_t{0}, {}};
+  JsonView view(song);
   walk(image, WalkOptions{true, true}, view, record);
   finish_song(song);
 }

@@ -36,14 +36,14 @@ struct Event {
   Kind kind;
   uint8_t channel;        // the low 4 bits of the status
   uint8_t data[2];        // a channel message's data bytes
-  uint8_t meta_type = 0;  // meta events
-  uint32_t declared = 0;  // a meta event's length as the file gives it
+  uint8_t meta_type;  // meta events
+  uint32_t declared;  // a meta event's length as the file gives it
   // The contents of a meta event (after its length, a variable-length
   // quantity; for the types of a fixed size, the bytes that size gives after
   // a length byte) or of a system exclusive message (after its length
   // quantity, a closing F7 included).
-  const uint8_t* bytes = nullptr;
-  uint32_t length = 0;
+  const uint8_t* bytes;
+  uint32_t length;
 };
 
 // A file wrapped in RIFF (".rmi"): the contents of its "data" chunk, where

@@ -166,7 +166,7 @@ inline void gather(Record& record, const TrackState& track, const Event& e) {
 template <bool RS, bool Gather, class View>
 Step walk_event(const Image& image, const WalkOptions& options, View& view, Record* record,
                 TrackState& track, uint32_t start, uint32_t& next) {
-  Event e;  // each kind sets the fields it has; the rest keep their defaults
+  Event e{};  // each kind sets the fields it has; the rest stay 0
   e.pos = start;
   uint32_t delta_length;
   e.delta = vlq_at(image, start, &delta_length);

@@ -265,6 +265,7 @@ const Row kWalks[] = {
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"("meta_type":33,"length":1,"bytes":"02","fits":true,"port":2})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"({"type":"channel","channel":2,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[]})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
+    {smf({"00 FF 59 02 01 00"}), R"("key":1,"mode":0,"key_name":"G major"})", kJson},
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
     {hex("\"MThd\" 00000006 0001"), R"({"type":"song","length":{"tick":0,"track":null,"bbt":null,"time_us":null},)", kJson},
     // A long copyright: the tempo and the time signature after it are seen.
