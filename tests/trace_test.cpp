@@ -381,6 +381,16 @@ TEST(Trace, FormatsAsPrintfDoes) {
     }
     if (ten > ~0ul / 10) break;
   }
+  // A format's own text counts in the room it needs: a line almost full goes
+  // out before it.
+  EXPECT_EQ(capture([&] {
+              outfmt::Line line;
+              put<"%s">(line, Encoding::cp932, s.c_str());
+              put<"0123456789012345678901234567890123456789%d\n">(line, Encoding::cp932, 7);
+              line.flush();
+            }),
+            s + "0123456789012345678901234567890123456789"
+                "7\n");
 }
 
 // The program's own check of UTF-8: the forms RFC 3629 allows, and the ones
