@@ -222,6 +222,7 @@ const Row kWalks[] = {
     {smf({"00 C0 00 00 90 3C 64 00 99 24 40 00 C9 00", "00 B0 00 01 00 C0 28 00 90 40 00 00 90 30 50"}),
      "チャンネル  1 トラック 0,1 ノート 2 C3～C4 楽器 Acoustic Piano, Violin bank 1/-\n"
      "チャンネル 10 トラック 0 ノート 1 C2～C2 楽器 Standard\n(end)", kFull},
+    {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
     // The maps of a cut file hold what came before the cut.
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "st 0x000024 ---time 0000 480 1:2:000 0:01.000 R[90] unexpected end of file at 0x000024\n", kFull},
