@@ -222,6 +222,7 @@ const Row kWalks[] = {
     {smf({"00 C0 00 00 90 3C 64 00 99 24 40 00 C9 00", "00 B0 00 01 00 C0 28 00 90 40 00 00 90 30 50"}),
      "チャンネル  1 トラック 0,1 ノート 2 C3～C4 楽器 Acoustic Piano, Violin bank 1/-\n"
      "チャンネル 10 トラック 0 ノート 1 C2～C2 楽器 Standard\n(end)", kFull},
+    {smf("0002 01E0", {"00 FF 51 03 07 A1 20", "00 FF 51 03 0F 42 40 83 60 90 3C 64"}), "曲の長さ 480 1:2:000 0:01.000\n", kFull},  // in track 1, by its own tempo
     {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
     // The maps of a cut file hold what came before the cut.
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
@@ -266,6 +267,7 @@ const Row kWalks[] = {
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"("meta_type":33,"length":1,"bytes":"02","fits":true,"port":2})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"({"type":"channel","channel":2,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[]})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
+    {smf({"00 C9 02"}), R"("program":2,"name":"drum kit 3","bank":null})", kJson},
     {smf({"00 FF 59 02 01 00"}), R"("key":1,"mode":0,"key_name":"G major"})", kJson},
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
     {hex("\"MThd\" 00000006 0001"), R"({"type":"song","length":{"tick":0,"track":null,"bbt":null,"time_us":null},)", kJson},
