@@ -267,6 +267,8 @@ const Row kWalks[] = {
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"("meta_type":33,"length":1,"bytes":"02","fits":true,"port":2})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"({"type":"channel","channel":2,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[]})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
+    {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("fits":true,"number":7})", kJson},
+    {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("meters":[{"tick":0,"track":0,"bbt":"1:1:000","time_us":0,"numerator":3,"denominator":4}])", kJson},
     {smf({"00 C9 02"}), R"("program":2,"name":"drum kit 3","bank":null})", kJson},
     {smf({"00 FF 59 02 01 00"}), R"("key":1,"mode":0,"key_name":"G major"})", kJson},
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
@@ -314,6 +316,7 @@ const Row kFindings[] = {
     {smf({"81 81 81 81 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},
     {smf({"00 F0 02 7E 7F 00 FF 2F 00"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},
     {smf({"00 F0 02 7E 7F"}), "0x000016: error: system exclusive message without F7 at its end [sysex-unterminated]"},  // at the track's end
+    {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F", "00 FF 2F 00"}), " 2 errors, 0 warnings"},  // said once, not again in the next track
     {smf({"00 F0 80 80 80 80 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},  // a length
     {smf({"00 FF 01 80 80 80 80 00 FF 2F 00"}), "0x000016: error: variable-length quantity of more than 4 bytes [long-quantity]"},  // a meta length
     {smf({"00 F1 00 FF 2F 00"}), "0x000016: error: system message F1 inside a track [system-byte]"},
