@@ -181,6 +181,9 @@ const ArgRow kArgs[] = {
     {{"-check", "-t", "120", "a.mid"}, "", "", 1, "", kSmall, "", "smfscope: -check writes no copy and no JSON: leave out -t and -json\n"},
     // What the usual trace does not read: said once, on standard error.
     {{"-noteon", "a.mid"}, "", "\n" + kClosing, 0, "", smf({"00 90 3C 64 00 3E 40"}), "", "smfscope: this file uses running status; -rs reads it\n"},
+    {{"a.mid"}, "", "\nDelta_Time 0\n", 0, "", hex("\"RIFF\" 00000000 \"RMID\" \"data\" 1A000000") + kSmall, "", "smfscope: this file is RIFF-wrapped; -rs reads it\n"},
+    // -full: the summary, then the song, then the closing lines.
+    {{"-full", "a.mid"}, "", "Track  0 (MIDI Track  0)     -       pos 0x00000e size 0x000004 \n曲の長さ 0 1:1:000 0:00.000\n" + kClosing},
     // Refusals: nothing is written. A long copyright does not hide the tempo after it.
     {{"-t", "120", "a.mid"}, "", "テンポ情報があります\n", 0, "", smf({"00 FF 02 81 1C \"" + std::string(156, 'c') + "\" 00 FF 51 03 07 A1 20"})},
     {{"-t", "3", "a.mid"}, "", " size 0x000007 \nテンポ情報があります\n", 0, "", smf({"00 FF 51 03 07 A1 20"})},

@@ -269,6 +269,7 @@ const Row kWalks[] = {
     {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
     {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("fits":true,"number":7})", kJson},
     {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("meters":[{"tick":0,"track":0,"bbt":"1:1:000","time_us":0,"numerator":3,"denominator":4}])", kJson},
+    {smf({"00 FF 2F 00", ""}), R"({"type":"song","length":{"tick":0,"track":0,)", kJson},  // an empty track ends at 0
     {smf({"00 C9 02"}), R"("program":2,"name":"drum kit 3","bank":null})", kJson},
     {smf({"00 FF 59 02 01 00"}), R"("key":1,"mode":0,"key_name":"G major"})", kJson},
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
