@@ -219,20 +219,20 @@ Walk walk(const uint8_t* data, uint32_t size, int options) {
   Song song;
   w.trace = capture([&] {
     if (options & kCheck) {
-      check_file(Image{data, size}, "f", Output{e, false});
+      check_file(Image{data, size}, "f", Output{e, false, false});
     } else if (options & kJson) {
       print_json(Image{data, size}, song, record);
     } else if (options & kFull) {
-      print_full(Image{data, size}, Output{e, false}, song, record);
+      print_full(Image{data, size}, Output{e, false, false}, song, record);
     } else {
-      print_trace(Image{data, size}, walk, Output{e, false}, record);
+      print_trace(Image{data, size}, walk, Output{e, false, false}, record);
     }
   });
   w.summary = capture([&] {
     if (options & kCheck) return;
     if (options & kJson) return print_json_song(record, song);
     print_summary(record, e);
-    if (options & kFull) print_song(song, Output{e, false});
+    if (options & kFull) print_song(song, Output{e, false, false});
   });
   return w;
 }

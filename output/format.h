@@ -36,7 +36,7 @@ enum class Encoding : uint8_t { cp932, utf8 };
 struct Output {
   Encoding encoding;
   bool escape;
-  bool json = false;  // JSON lines (-json), always UTF-8
+  bool json;  // JSON lines (-json), always UTF-8
 };
 
 // Bytes taken from the file. In code page 932 output they go out as they

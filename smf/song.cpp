@@ -331,6 +331,7 @@ void Locator::advance(uint64_t ticks) {
 const Position& Locator::at(int32_t new_track, uint64_t new_tick) {
   const bool onward = found && new_track == track && new_tick >= tick;
   found = true;
+  const uint32_t tempo_was = next_tempo, meter_was = next_meter;
   if (onward) {
     next_tempo = past(song, song.tempos, next_tempo, new_track, new_tick);
     next_meter = past(song, song.meters, next_meter, new_track, new_tick);
@@ -339,7 +340,8 @@ const Position& Locator::at(int32_t new_track, uint64_t new_tick) {
     next_meter = after(song, song.meters, new_track, new_tick);
   }
   const uint64_t ticks = new_tick - tick;
-  const bool same = onward && next_tempo == held_tempo && next_meter == held_meter;
+  // No change of tempo or meter passed since the last place.
+  const bool same = onward && next_tempo == tempo_was && next_meter == meter_was;
   track = new_track;
   tick = new_tick;
   // From the last place on within the same tempo and meter, for a division
@@ -350,8 +352,6 @@ const Position& Locator::at(int32_t new_track, uint64_t new_tick) {
   } else {
     compute(before(song, song.tempos, next_tempo, track),
             before(song, song.meters, next_meter, track));
-    held_tempo = next_tempo;
-    held_meter = next_meter;
   }
   return last;
 }

@@ -120,8 +120,6 @@ struct Locator {
   uint64_t tick = 0;
   uint32_t next_tempo = 0;  // the first change after `tick`, by index
   uint32_t next_meter = 0;
-  uint32_t held_tempo = 0;  // the same for `last` when it was found afresh
-  uint32_t held_meter = 0;
   Position last{};
   uint64_t remainder = 0;  // of the sum of ticks times tempo, by the division
   uint32_t tempo_value = 0;
