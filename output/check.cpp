@@ -276,10 +276,8 @@ struct CheckView {
   }
 
   void channel_message(const Event& e) {
-    const uint32_t n = e.kind == Kind::program || e.kind == Kind::channel_pressure ? 1 : 2;
-    for (uint32_t i = 0; i < n; ++i)
-      if (e.data[i] >= 0x80)
-        find<"status byte %02X inside a channel message">(status_in_data, e.pos, e.data[i]);
+    for (const uint8_t b : e.data)  // a message of one data byte has 0 for the second
+      if (b >= 0x80) find<"status byte %02X inside a channel message">(status_in_data, e.pos, b);
     if (e.kind != Kind::note_on && e.kind != Kind::note_off) return;
     const uint8_t key = e.data[0] & 0x7F;
     uint16_t& on = sounding[e.channel][key];

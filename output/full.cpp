@@ -25,30 +25,35 @@ Text text_name(uint8_t type) {
 // The most bytes a place takes as write_place writes it.
 constexpr size_t kPlaceRoom = 128;
 
+// A number in decimal at `p`, of at least `Width` digits with leading zeros.
+template <unsigned Width = 0>
+[[gnu::always_inline]] inline char* put_decimal(char* p, uint64_t v) {
+  return outfmt::put_number<10, false, Width, (Width > 0)>(p, v, false);
+}
+
 // Where an event sits, written at `p`: its tick in the track, bar:beat:tick
 // and time, each "-" where the file's division gives none, and a blank
 // after each. Returns the end.
 char* write_place(char* p, const Position& at) {
-  using outfmt::put_number;
-  p = put_number<10, false, 0, false>(p, at.tick, false);
+  p = put_decimal(p, at.tick);
   *p++ = ' ';
   if (at.has_bar) {
-    p = put_number<10, false, 0, false>(p, at.bar, false);
+    p = put_decimal(p, at.bar);
     *p++ = ':';
-    p = put_number<10, false, 0, false>(p, at.beat, false);
+    p = put_decimal(p, at.beat);
     *p++ = ':';
-    p = put_number<10, false, 3, true>(p, at.beat_tick, false);
+    p = put_decimal<3>(p, at.beat_tick);
   } else {
     *p++ = '-';
   }
   *p++ = ' ';
   if (at.has_time) {
     const Clock c = clock_of(at.micros);
-    p = put_number<10, false, 0, false>(p, c.minutes, false);
+    p = put_decimal(p, c.minutes);
     *p++ = ':';
-    p = put_number<10, false, 2, true>(p, c.seconds, false);
+    p = put_decimal<2>(p, c.seconds);
     *p++ = '.';
-    p = put_number<10, false, 3, true>(p, c.millis, false);
+    p = put_decimal<3>(p, c.millis);
   } else {
     *p++ = '-';
   }
@@ -334,21 +339,18 @@ void print_song_in(const Song& song) {
   put<TXT("曲の長さ ")>(line, E);
   put_position(line, locator.at(song.longest_track, song.length));
   line.p[-1] = '\n';  // the position's blank ends the line
-  line.flush();
   for (const Change& c : song.tempos) {
     put<TXT("テンポ ")>(line, E);
     put_position(line, locator.at(c.track, c.tick));
     const uint32_t hundredths = tempo_bpm_hundredths(c.value);
     put<TXT("四分音符=%uμs %u.%02uBPM トラック %d\n")>(line, E, c.value, hundredths / 100,
                                                        hundredths % 100, c.track);
-    line.flush();
   }
   for (const Change& c : song.meters) {
     put<TXT("拍子 ")>(line, E);
     put_position(line, locator.at(c.track, c.tick));
     put<TXT("%u/%d トラック %d\n")>(line, E, c.value, time_signature_denominator(c.exponent),
                                     c.track);
-    line.flush();
   }
   for (const Change& c : song.keys) {
     put<TXT("調号 ")>(line, E);
@@ -360,7 +362,6 @@ void print_song_in(const Song& song) {
     else
       put<TXT("---(out of -7～7")>(line, E);
     put<TXT(" トラック %d\n")>(line, E, c.track);
-    line.flush();
   }
   for (const Change& c : song.marks) {
     if (c.value == 0x06)
@@ -369,7 +370,6 @@ void print_song_in(const Song& song) {
       put<TXT("キューポイント ")>(line, E);
     put_position(line, locator.at(c.track, c.tick));
     put<TXT("%s トラック %d\n")>(line, E, FileText{c.text, c.length, true}, c.track);
-    line.flush();
   }
   for (int ch = 0; ch < 16; ++ch) {
     const ChannelUse& use = song.channels[ch];
@@ -398,8 +398,8 @@ void print_song_in(const Song& song) {
       FullView<E>::put_part(line, p.bank[1]);
     }
     put<"\n">(line, E);
-    line.flush();
   }
+  line.flush();
 }
 
 }  // namespace

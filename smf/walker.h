@@ -181,7 +181,6 @@ Step walk_event(const Image& image, const WalkOptions& options, View& view, Reco
   // The status, and where the data begin: after the status byte, or under
   // running status at this byte, which is then the first data byte.
   e.status = at[0];
-  e.running = false;
   uint32_t data = pos + 1;
   if (RS && e.status < 0x80 && track.running != 0) {
     e.status = track.running;

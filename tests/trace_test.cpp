@@ -229,6 +229,7 @@ const Row kWalks[] = {
      "st 0x000024 ---time 0000 480 1:2:000 0:01.000 R[90] unexpected end of file at 0x000024\n", kFull},
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "テンポ 0 1:1:000 0:00.000 四分音符=1000000μs 60.00BPM トラック 0\nマーカー 480 1:2:000 0:01.000 AB トラック 0\n(end)", kFull},
+    {smf({"00 FF 06 01 41 00 FF 07 01 42"}), "マーカー 0 1:1:000 0:00.000 A トラック 0\nキューポイント 0 1:1:000 0:00.000 B トラック 0\n(end)", kFull},  // at one tick, in file order
     // -json: each item an object on a line; the bytes of every meta event, system exclusive and unknown event.
     {smf({"00 FF 01 07 22 5C 01 8A BF 41 80 00 FF 51 04 07 A1 20"}),
      R"({"type":"header","pos":0,"length":6,"format":1,"tracks":1,"division":480,"smpte":null})" "\n"
