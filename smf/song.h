@@ -115,15 +115,15 @@ void finish_song(Song& song);
 // again from the start; any other tick is found afresh.
 struct Locator {
   const Song& song;
-  bool found = false;  // `last` holds a place
-  int32_t track = -1;
-  uint64_t tick = 0;
-  uint32_t next_tempo = 0;  // the first change after `tick`, by index
-  uint32_t next_meter = 0;
+  bool found{};  // `last` holds a place
+  int32_t track{};
+  uint64_t tick{};
+  uint32_t next_tempo{};  // the first change after `tick`, by index
+  uint32_t next_meter{};
   Position last{};
-  uint64_t remainder = 0;  // of the sum of ticks times tempo, by the division
-  uint32_t tempo_value = 0;
-  uint64_t beat = 0, beats = 0;  // ticks a beat, beats a bar
+  uint64_t remainder{};  // of the sum of ticks times tempo, by the division
+  uint32_t tempo_value{};
+  uint64_t beat{}, beats{};  // ticks a beat, beats a bar
 
   const Position& at(int32_t track, uint64_t tick);
   void compute(const Change* tempo, const Change* meter);
