@@ -274,7 +274,7 @@ struct FullView {
       case 0x2F:
         return put<TXT("トラック終端")>(line, E);
       case 0x51: {
-        const uint32_t micros = uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
+        const uint32_t micros = tempo_micros(b);
         const uint32_t hundredths = tempo_bpm_hundredths(micros);
         put<TXT("(0x%02x 0x%02x 0x%02x)tempo=%lu 四分音符=%luμs ")>(line, E, b[0], b[1], b[2],
                                                                     tempo_bpm(b), micros);

@@ -331,7 +331,7 @@ struct JsonView {
         return put<",\"port\":null">(line, U);
       case 0x51: {
         if (!fits) return put<",\"tempo_us\":null,\"bpm\":null">(line, U);
-        const uint32_t micros = uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
+        const uint32_t micros = tempo_micros(b);
         put<",\"tempo_us\":%u,\"bpm\":">(line, U, micros);
         return put_bpm(line, micros);
       }

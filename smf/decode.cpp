@@ -32,7 +32,7 @@ uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count) {
 }
 
 uint32_t tempo_bpm(const uint8_t* p) {
-  const uint32_t micros = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+  const uint32_t micros = tempo_micros(p);
   return micros ? 60000000u / micros : 0;
 }
 

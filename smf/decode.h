@@ -33,6 +33,11 @@ void decode_header(const uint8_t* p, HeaderChunk* h);
 // quantity runs past the `avail` bytes.
 uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count);
 
+// The microseconds per quarter note of a tempo event's three bytes at `p`.
+inline uint32_t tempo_micros(const uint8_t* p) {
+  return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+}
+
 // The beats per minute of a tempo event's three bytes of microseconds per
 // quarter note, truncated; 0 for 0 microseconds, which has none.
 uint32_t tempo_bpm(const uint8_t* p);

@@ -58,7 +58,7 @@ Change map_change(Song& song, int32_t track, const Event& e) {
   const uint8_t* b = e.bytes;
   if (e.meta_type == 0x51 && e.declared == 3) {
     // A tempo of 0 microseconds has no time: it is no tempo.
-    c.value = uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
+    c.value = tempo_micros(b);
   } else if (e.meta_type == 0x58 && e.declared == 4) {
     c.exponent = b[1];
     c.beat = per_quarter(song.division) ? beat_ticks(song.division, b[1]) : 1;
