@@ -113,8 +113,8 @@ struct CheckView {
   bool sysex_open = false;
   uint8_t running = 0;  // the running status, as the walk keeps it
   bool any_tempo = false;
-  uint16_t sounding[16][128];  // notes on not yet ended, by channel and key
-  uint32_t first_on[16][128];  // where the oldest of them began
+  uint16_t sounding[kChannels][kKeys];  // notes on not yet ended, by channel and key
+  uint32_t first_on[kChannels][kKeys];  // where the oldest of them began
 
   explicit CheckView(const Image& i) : image(i) {
     for (int32_t& c : current) c = -1;
@@ -200,8 +200,8 @@ struct CheckView {
     if (!ended) find<"track without end of track (FF 2F)">(no_end_of_track, chunk_pos);
     ended = true;
     uint32_t stuck = 0, first = UINT32_MAX;
-    for (int ch = 0; ch < 16; ++ch)
-      for (int key = 0; key < 128; ++key)
+    for (int ch = 0; ch < kChannels; ++ch)
+      for (int key = 0; key < kKeys; ++key)
         if (sounding[ch][key]) {
           ++stuck;
           if (first_on[ch][key] < first) first = first_on[ch][key];

@@ -371,7 +371,7 @@ void print_song_in(const Song& song) {
     put_position(line, locator.at(c.track, c.tick));
     put<TXT("%s トラック %d\n")>(line, E, FileText{c.text, c.length, true}, c.track);
   }
-  for (int ch = 0; ch < 16; ++ch) {
+  for (int ch = 0; ch < kChannels; ++ch) {
     const ChannelUse& use = song.channels[ch];
     if (!use.used) continue;
     put<TXT("チャンネル %2d トラック ")>(line, E, ch + 1);

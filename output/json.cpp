@@ -427,7 +427,7 @@ void print_json_song(const Record& record, Song& song) {
         i == record.system_setup_track ? "true" : "false");
     line.flush();
   }
-  for (int ch = 0; ch < 16; ++ch) {
+  for (int ch = 0; ch < kChannels; ++ch) {
     const ChannelUse& use = song.channels[ch];
     if (!use.used) continue;
     Line line;

@@ -14,7 +14,7 @@ struct ChannelState {
     int16_t rpn[2] = {-1, -1};
     int16_t nrpn[2] = {-1, -1};
   };
-  Channel channels[16];
+  Channel channels[kChannels];
 };
 
 // Takes in what event `e` chooses, after it has been shown.

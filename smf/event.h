@@ -4,6 +4,10 @@
 // The items a walk hands to its view, each decoded once. Positions are byte
 // offsets in the file image; pointers point into it.
 
+// The channels of a channel message's status, and the keys of a note.
+inline constexpr int kChannels = 16;
+inline constexpr int kKeys = 128;
+
 // A chunk: its position (where its id begins), its id and its length field.
 struct Chunk {
   uint32_t pos;

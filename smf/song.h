@@ -87,7 +87,7 @@ struct Song {
   List<Change> tempos, meters, keys, marks;
   uint64_t length = 0;  // the tick of the last event of the longest track
   int32_t longest_track = -1;
-  ChannelUse channels[16];
+  ChannelUse channels[kChannels];
   // What the walks keep as they go.
   ChannelState state;
   uint32_t order = 0;
