@@ -337,7 +337,7 @@ struct JsonView {
       }
       case 0x54: {
         if (!fits) return put<",\"smpte\":null">(line, U);
-        static const char* const kRates[4] = {"24", "25", "29.97", "30"};
+        static const char* const kRates[] = {"24", "25", "29.97", "30"};
         return put<
             ",\"smpte\":{\"hours\":%u,\"minutes\":%u,\"seconds\":%u,\"frames\":%u,"
             "\"fractions\":%u,\"rate\":\"%s\"}">(line, U, b[0] & 0x1F, b[1], b[2], b[3], b[4],

@@ -150,6 +150,12 @@ const std::string kTempoAfterANote = smf({
     "00 FF 51 03 0F 42 40  00 FF 58 04 00 03 18 08",         // a numerator 0 changes nothing
     "00 FF 51 03 07 A1 20  00 FF 51 03 00 00 00  00 C0 28",  // tempo 0 is none
 });
+// At the longest tempo, 4097 of the longest delta times: ticks times tempo pass 2^64.
+const std::string kFarTrack = [] {
+  std::string t = "00 FF 51 03 FF FF FF";
+  for (int i = 0; i < 4097; ++i) t += " FF FF FF 7F FF 01 00";
+  return t;
+}();
 
 // Excerpts of whole outputs: the chunk scan, the walk of a track, the summary.
 // clang-format off
@@ -224,6 +230,7 @@ const Row kWalks[] = {
      "チャンネル 10 トラック 0 ノート 1 C2～C2 楽器 Standard\n(end)", kFull},
     {smf("0002 01E0", {"00 FF 51 03 07 A1 20", "00 FF 51 03 0F 42 40 83 60 90 3C 64"}), "曲の長さ 480 1:2:000 0:01.000\n", kFull},  // in track 1, by its own tempo
     {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
+    {smf({kFarTrack}), "曲の長さ 1099780059135 572802115:1:255 640668281:25.042\n", kFull},
     // The maps of a cut file hold what came before the cut.
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "st 0x000024 ---time 0000 480 1:2:000 0:01.000 R[90] unexpected end of file at 0x000024\n", kFull},
@@ -266,6 +273,7 @@ const Row kWalks[] = {
     {kRmid, R"({"type":"riff","pos":32,"size":26,"end":58})" "\n" R"({"type":"header","pos":32,"length":6,)", kJson},
     {kSmall + hex("80 \"UNK\" 00000000"), "{\"type\":\"chunk\",\"pos\":26,\"id\":\"\xEF\xBF\xBDUNK\",\"size\":0,\"track\":null}\n", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"("meta_type":33,"length":1,"bytes":"02","fits":true,"port":2})", kJson},
+    {smf({"00 FF 20 01 09"}), R"("meta_type":32,"length":1,"bytes":"09","fits":true,"channel":9})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"({"type":"channel","channel":2,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[]})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
     {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("fits":true,"number":7})", kJson},
