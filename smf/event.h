@@ -38,8 +38,8 @@ struct Event {
   uint8_t status;       // its status byte, or the running status it takes
   bool running;         // the status is the running status: not in the file
   Kind kind;
-  uint8_t channel;        // the low 4 bits of the status
-  uint8_t data[2];        // a channel message's data bytes
+  uint8_t channel;    // the low 4 bits of the status
+  uint8_t data[2];    // a channel message's data bytes
   uint8_t meta_type;  // meta events
   uint32_t declared;  // a meta event's length as the file gives it
   // The contents of a meta event (after its length, a variable-length
