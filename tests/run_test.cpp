@@ -319,7 +319,9 @@ TEST(Run, CopyNeverHarmsAFile) {
 // A signal while the copy is written, sent to the program once it holds a
 // file other than the input open in the directory (its temporary file),
 // leaves only the input, or, if the copy was put in place first, the input
-// and the whole copy. SIGKILL too, where the file system has unnamed files.
+// and the whole copy. SIGKILL too, where the file system has unnamed files;
+// SIGTERM also where no unnamed file can be named (no /proc), so that the
+// copy is written under a temporary name.
 TEST(Run, EndedWhileCopyingLeavesNothing) {
   const uint64_t size = uint64_t{1} << 28;  // 256 MiB, sparse
   TempDir dir;
@@ -331,15 +333,18 @@ TEST(Run, EndedWhileCopyingLeavesNothing) {
   fs::resize_file(dir / "in.mid", size);
   const int unnamed = open(dir.path.c_str(), O_TMPFILE | O_WRONLY, 0600);
   close(unnamed);  // before it could pass for the program's
-  for (const int sig : {SIGTERM, SIGKILL}) {
-    SCOPED_TRACE(sig);
-    if (sig == SIGKILL && unnamed < 0) continue;
+  const std::string no_proc =
+      "unshare -m sh -c 'mount -t tmpfs none /proc && shift && exec \"$@\"' sh";
+  const bool named = system((no_proc + " true 2>/dev/null").c_str()) == 0;
+  for (const auto& [sig, hide] : {std::pair{SIGTERM, ""}, {SIGKILL, ""}, {SIGTERM, "/proc"}}) {
+    SCOPED_TRACE(std::to_string(sig) + hide);
+    if ((sig == SIGKILL && unnamed < 0) || (*hide && !named)) continue;
     const Ran r = smfscope(
         dir.path, {"-t", "120", "in.mid"}, "",
         R"({ (while kill -0 $$ 2>/dev/null; do p=$(ls -l /proc/[0-9]*/fd 2>/dev/null | awk -v d="$PWD/" '
           /^\/proc/ { p = $1 } index($0, "> " d) && $NF != d "in.mid" { split(p, a, "/"); print a[3]; exit }')
           [ -n "$p" ] && exec kill -)" +
-            std::to_string(sig) + R"( $p; sleep 0.01; done) & } &&)");
+            std::to_string(sig) + R"( $p; sleep 0.01; done) & } &&)" + (*hide ? no_proc : ""));
     const std::string copy = dir / "in.mid(newtempo=120).mid";
     const bool copied = fs::exists(copy);
     EXPECT_TRUE(r.exit == 128 + sig || (r.exit == 0 && copied)) << r.exit;
