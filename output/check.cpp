@@ -88,7 +88,6 @@ const char* const kIds[kNames] = {
 // many times it came within the track.
 struct Finding {
   Name name;
-  uint32_t order;  // the findings' own, for a stable sort
   uint32_t pos;
   uint64_t count;
   char text[96];
@@ -116,8 +115,11 @@ struct CheckView {
   uint16_t sounding[kChannels][kKeys];  // notes on not yet ended, by channel and key
   uint32_t first_on[kChannels][kKeys];  // where the oldest of them began
 
-  explicit CheckView(const Image& i) : image(i) {
-    for (int32_t& c : current) c = -1;
+  explicit CheckView(const Image& i) : image(i) { count_anew(); }
+
+  // Findings from here on are counted apart from those before.
+  void count_anew() {
+    for (int32_t& at : current) at = -1;
   }
 
   // Takes in finding `name` at `pos`, saying F of the arguments where it is
@@ -129,7 +131,7 @@ struct CheckView {
       ++findings.items[at].count;
       return;
     }
-    Finding f{name, findings.count, pos, 1, {}};
+    Finding f{name, pos, 1, {}};
     Line text;
     put<F>(text, Encoding::cp932, a...);  // ASCII alone
     memcpy(f.text, text.buffer,
@@ -179,7 +181,7 @@ struct CheckView {
   }
 
   void track_begin(const Chunk& c) {
-    for (int32_t& at : current) at = -1;  // findings count within a track
+    count_anew();  // findings count within a track
     ++tracks;
     track = c.track;
     chunk_pos = c.pos;
@@ -208,17 +210,17 @@ struct CheckView {
         }
     if (stuck) {
       find<"note on without a note off before the end of its track">(note_stuck, first);
-      findings.items[current[note_stuck]].count = stuck;
+      if (current[note_stuck] >= 0) findings.items[current[note_stuck]].count = stuck;
     }
   }
 
   void cut(const Cut& c) {
     // Less than a chunk's head after the tracks: bytes that are no chunk.
     if (!c.event && tracks > 0 && tracks >= ntrks && image.size - c.pos < 8) {
-      for (int32_t& at : current) at = -1;
+      count_anew();
       return find<"bytes after the last chunk">(trailing_bytes, c.pos);
     }
-    for (int32_t& at : current) at = -1;
+    count_anew();
     find<"the file ends inside an item">(truncated, c.pos);
   }
 
@@ -331,7 +333,7 @@ struct CheckView {
 
   // The findings about the whole file, once it is walked.
   void finish() {
-    for (int32_t& at : current) at = -1;
+    count_anew();
     if (header_seen && tracks != ntrks)
       find<"the header announces %u tracks, the file holds %d">(track_count, 0, ntrks, tracks);
     if (!any_tempo && tracks > 0) find<"no tempo: 120 BPM taken">(no_tempo, 0);
@@ -345,10 +347,8 @@ CheckCounts check_file(const Image& image, const char* name, Output o) {
   walk(image, WalkOptions{true, true}, view);
   view.finish();
   // In the order of where they stand, the file's own at 0 first.
-  std::sort(view.findings.items, view.findings.items + view.findings.count,
-            [](const Finding& a, const Finding& b) {
-              return a.pos != b.pos ? a.pos < b.pos : a.order < b.order;
-            });
+  std::stable_sort(view.findings.items, view.findings.items + view.findings.count,
+                   [](const Finding& a, const Finding& b) { return a.pos < b.pos; });
   CheckCounts counts{};
   const FileName shown{name, o.escape};
   for (const Finding& f : view.findings) {

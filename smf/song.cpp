@@ -54,7 +54,6 @@ Change map_change(Song& song, int32_t track, const Event& e) {
   Change c{};
   c.tick = e.tick;
   c.track = track;
-  c.order = song.order++;
   const uint8_t* b = e.bytes;
   if (e.meta_type == 0x51 && e.declared == 3) {
     // A tempo of 0 microseconds has no time: it is no tempo.
@@ -67,12 +66,16 @@ Change map_change(Song& song, int32_t track, const Event& e) {
   return c;
 }
 
-// Sorts a map by where its changes stand, keeps of those at one tick the
-// last in track order, and finds where each begins.
-void settle(Song& song, List<Change>& map, bool tempos) {
-  std::sort(map.items, map.items + map.count, [&](const Change& a, const Change& b) {
-    return stands_before(song, a, b) || (!stands_before(song, b, a) && a.order < b.order);
-  });
+// Sorts a map, gathered in file order, by where its changes stand; those
+// at one place stay in file order.
+void sort_map(const Song& song, List<Change>& map) {
+  std::stable_sort(map.items, map.items + map.count,
+                   [&](const Change& a, const Change& b) { return stands_before(song, a, b); });
+}
+
+// Sorts a map and keeps of the changes at one tick the last in file order.
+void sort_keeping_last(const Song& song, List<Change>& map) {
+  sort_map(song, map);
   uint32_t kept = 0;
   for (uint32_t i = 0; i < map.count; ++i) {
     const Change& c = map.items[i];
@@ -82,6 +85,11 @@ void settle(Song& song, List<Change>& map, bool tempos) {
     map.items[kept++] = c;
   }
   map.count = kept;
+}
+
+// Sorts a map as above and finds where each change begins.
+void settle(Song& song, List<Change>& map, bool tempos) {
+  sort_keeping_last(song, map);
   for (uint32_t i = 0; i < map.count; ++i) set_from(song, map, i, tempos);
 }
 
@@ -157,7 +165,6 @@ void take_in(Song& song, int32_t track, const Event& e) {
       Change c{};
       c.tick = e.tick;
       c.track = track;
-      c.order = song.order++;
       c.value = e.bytes[0];
       c.exponent = e.bytes[1];
       song.keys.add(c);
@@ -165,7 +172,6 @@ void take_in(Song& song, int32_t track, const Event& e) {
       Change c{};
       c.tick = e.tick;
       c.track = track;
-      c.order = song.order++;
       c.value = e.meta_type;
       c.text = e.bytes;
       c.length = e.length;
@@ -201,20 +207,8 @@ void end_track(Song& song, int32_t track, uint64_t last) {
 
 void finish_song(Song& song) {
   // The keys like the other maps; markers and cue points all, in order.
-  const auto in_order = [&](const Change& a, const Change& b) {
-    return stands_before(song, a, b) || (!stands_before(song, b, a) && a.order < b.order);
-  };
-  std::sort(song.keys.items, song.keys.items + song.keys.count, in_order);
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < song.keys.count; ++i) {
-    const Change& c = song.keys.items[i];
-    if (kept > 0 && song.keys.items[kept - 1].tick == c.tick &&
-        (!song.separate || song.keys.items[kept - 1].track == c.track))
-      --kept;
-    song.keys.items[kept++] = c;
-  }
-  song.keys.count = kept;
-  std::sort(song.marks.items, song.marks.items + song.marks.count, in_order);
+  sort_keeping_last(song, song.keys);
+  sort_map(song, song.marks);
 }
 
 namespace {

@@ -48,7 +48,6 @@ struct List {
 struct Change {
   uint64_t tick;
   int32_t track;
-  uint32_t order;  // in file order
   uint32_t value;
   uint8_t exponent;
   uint64_t beat;
@@ -90,7 +89,6 @@ struct Song {
   ChannelUse channels[kChannels];
   // What the walks keep as they go.
   ChannelState state;
-  uint32_t order = 0;
 };
 
 // Gathers the song's tempo and meter maps, which must be whole before any
