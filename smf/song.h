@@ -11,13 +11,12 @@
 #include "smf/image.h"
 
 // A list that grows as items come, for plain items. An item that finds no
-// memory is dropped and `lost` says so.
+// memory is dropped.
 template <typename T>
 struct List {
   T* items = nullptr;
   uint32_t count = 0;
   uint32_t capacity = 0;
-  bool lost = false;
   List() = default;
   List(const List&) = delete;
   List& operator=(const List&) = delete;
@@ -26,10 +25,7 @@ struct List {
     if (count == capacity) {
       const uint32_t more = capacity ? capacity * 2 : 8;
       T* grown = more > capacity ? static_cast<T*>(realloc(items, more * sizeof(T))) : nullptr;
-      if (!grown) {
-        lost = true;
-        return;
-      }
+      if (!grown) return;
       items = grown;
       capacity = more;
     }
