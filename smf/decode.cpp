@@ -19,11 +19,10 @@ void decode_header(const uint8_t* p, HeaderChunk* h) {
 
 uint32_t decode_vlq(const uint8_t* p, uint32_t avail, int32_t* count) {
   uint32_t value = 0;
-  for (int32_t i = 0; i < 4; ++i) {
-    if (static_cast<uint32_t>(i) >= avail) break;
+  for (uint32_t i = 0; i < avail; ++i) {
     value = value << 7 | (p[i] & 0x7F);
     if (!(p[i] & 0x80) || i == 3) {
-      *count = i + 1;
+      *count = static_cast<int32_t>(i + 1);
       return value;
     }
   }

@@ -278,6 +278,7 @@ const Row kWalks[] = {
     {smf({"00 FF 21 01 02 00 E2 00 40"}), R"({"type":"channel","channel":2,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[]})", kJson},
     {smf({"00 FF 21 01 02 00 E2 00 40"}), "曲の長さ 0 1:1:000 0:00.000\nチャンネル  3 トラック 0 ノート 0\n", kFull | kUtf8},  // a pitch bend uses a channel
     {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("fits":true,"number":7})", kJson},
+    {smf("0001 0003", {"01 90 3C 64"}), R"("tick":1,"bbt":"1:1:001","time_us":166666,)", kJson},  // truncated to the microsecond
     {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("meters":[{"tick":0,"track":0,"bbt":"1:1:000","time_us":0,"numerator":3,"denominator":4}])", kJson},
     {smf({"00 FF 2F 00", ""}), R"({"type":"song","length":{"tick":0,"track":0,)", kJson},  // an empty track ends at 0
     {smf({"00 C9 02"}), R"("program":2,"name":"drum kit 3","bank":null})", kJson},
@@ -334,6 +335,7 @@ const Row kFindings[] = {
     {smf({"00 FF 2F"}), "0x000016: error: the file ends inside an item [truncated]"},
     {kSmall + hex("FFFF"), "0x00001a: error: bytes after the last chunk [trailing-bytes]"},
     {smf({"00 90 3C 64 00 FF 01 00 00 3E 40 00 FF 2F 00"}), "0x00001e: warning: data byte 3E after a meta or system exclusive event: running status 90 ended there [running-status-after-meta]"},
+    {smf({"00 90 3C 64 00 FF 01 00 00 FF 01 00 00 3E 40 00 FF 2F 00"}), "0x000022: warning: data byte 3E after a meta or system exclusive event: running status 90 ended there [running-status-after-meta]"},  // two on
     {smf({"00 90 3C 64 00 FF 2F 00"}), "0x000016: warning: note on without a note off before the end of its track [note-stuck]"},
     {smf({"00 80 3C 40 00 80 3E 40 00 FF 2F 00"}), "0x000016: warning: note off for C4 on channel 0, which is not sounding (×2) [note-off-unmatched]"},
     {smf({"00 91 3C 64 00 3C 64 00 3C 00 00 3C 00 00 FF 2F 00"}), "0x00001a: warning: note on for C4 on channel 1, which is sounding [note-retrigger]"},
@@ -348,6 +350,8 @@ const Row kFindings[] = {
     // Sound files: a system exclusive message that F7 continuations go on, a text in code page 932; format 1 with two tracks.
     {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), "sound: continued, 932", kFirst},
     {smf({"00 FF 51 03 07 A1 20 00 FF 2F 00", "00 FF 2F 00"}), "sound: two tracks", kFirst},
+    {smf({"00 FF 51 03 07 A1 20 00 FF 58 04 06 03 18 08 00 FF 2F 00"}), "sound: 6/8", kFirst},
+    {smf({"00 FF 51 03 07 A1 20 00 F0 81 80 80 00 \"" + std::string(2097151, 'x') + "\" F7 00 FF 2F 00"}), "sound: a length of 4 bytes", kFirst},
 };
 // clang-format on
 
