@@ -193,14 +193,11 @@ struct CheckView {
     past_end(c);
   }
 
-  void track_end(uint32_t) { close_track(); }
-
-  void close_track() {
+  void track_end(uint32_t) {
     if (sysex_open)
       find<"system exclusive message without F7 at its end">(sysex_unterminated, open_sysex);
     sysex_open = false;
     if (!ended) find<"track without end of track (FF 2F)">(no_end_of_track, chunk_pos);
-    ended = true;
     uint32_t stuck = 0, first = UINT32_MAX;
     for (int ch = 0; ch < kChannels; ++ch)
       for (int key = 0; key < kKeys; ++key)

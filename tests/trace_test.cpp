@@ -281,6 +281,9 @@ const Row kWalks[] = {
     {smf("0001 0003", {"01 90 3C 64"}), R"("tick":1,"bbt":"1:1:001","time_us":166666,)", kJson},  // truncated to the microsecond
     {smf({"00 FF 00 02 00 07 00 FF 58 04 03 02 18 08"}), R"("meters":[{"tick":0,"track":0,"bbt":"1:1:000","time_us":0,"numerator":3,"denominator":4}])", kJson},
     {smf({"00 FF 2F 00", ""}), R"({"type":"song","length":{"tick":0,"track":0,)", kJson},  // an empty track ends at 0
+    {smf({"00 FF 2F 00", "83 60 FF 01 00 00 90 3C"}), R"({"type":"song","length":{"tick":480,"track":1,)", kJson},  // a cut track too
+    {smf({"00 FF 2F 00", "83 60 FF 01 00 00 90 3C"}), "曲の長さ 480 1:2:000 0:00.500\n", kFull},
+    {smf({"00 C0 00"}), R"("used":false,"program":0,"program_name":"Acoustic Piano",)", kJson},
     {smf({"00 C9 02"}), R"("program":2,"name":"drum kit 3","bank":null})", kJson},
     {smf({"00 FF 59 02 01 00"}), R"("key":1,"mode":0,"key_name":"G major"})", kJson},
     {smf({"00 90 7F 40"}), R"("note":127,"velocity":64,"name":"G9","drum":null,"off":false})", kJson},
