@@ -349,11 +349,12 @@ const Row kFindings[] = {
     {kSmall + hex("\"JUNK\" 00000002 0102"), "0x00001a: warning: chunk \"JUNK\" of 2 bytes passed over [foreign-chunk]"},
     {kRmid, "0x000000: warning: wrapped in RIFF (RMID) [riff-wrapper]"},
     {smf("0001 E728", {"00 FF 2F 00"}), "0x000000: warning: SMPTE division: time in frames, no beats [smpte-division]"},
+    {smf("0001 E728", {"00 FF 51 03 07 A1 20 00 FF 58 04 04 06 18 08 00 FF 2F 00"}), " 0 errors, 1 warnings"},  // any beat in frames
     {smf({"00 FF 01 02 80 41 00 FF 2F 00"}), "0x000016: warning: text neither ASCII, UTF-8 nor code page 932 [text-encoding]"},
     // Sound files: a system exclusive message that F7 continuations go on, a text in code page 932; format 1 with two tracks.
     {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), "sound: continued, 932", kFirst},
     {smf({"00 FF 51 03 07 A1 20 00 FF 2F 00", "00 FF 2F 00"}), "sound: two tracks", kFirst},
-    {smf({"00 FF 51 03 07 A1 20 00 FF 58 04 06 03 18 08 00 FF 2F 00"}), "sound: 6/8", kFirst},
+    {smf({"00 FF 51 03 07 A1 20 00 FF 58 04 07 04 18 08 00 FF 2F 00"}), "sound: 7/16", kFirst},
     {smf({"00 FF 51 03 07 A1 20 00 F0 81 80 80 00 \"" + std::string(2097151, 'x') + "\" F7 00 FF 2F 00"}), "sound: a length of 4 bytes", kFirst},
 };
 // clang-format on
