@@ -41,9 +41,8 @@ struct TraceView {
   }
 
   void header(const HeaderChunk& h) {
-    out<"%c%c%c%c\nReadMThd size %lu\nReadMThd formatid %u\nReadMThd track count %u\n"
-        "ReadMThd deltatime %u\n">(E, h.id[0], h.id[1], h.id[2], h.id[3], h.length, h.format,
-                                   h.ntrks, h.division);
+    out<"MThd\nReadMThd size %lu\nReadMThd formatid %u\nReadMThd track count %u\n"
+        "ReadMThd deltatime %u\n">(E, h.length, h.format, h.ntrks, h.division);
   }
 
   void scan(uint32_t pos) { out<"pos=0x%lx\n">(E, pos); }

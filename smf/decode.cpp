@@ -1,7 +1,5 @@
 #include "smf/decode.h"
 
-#include <cstring>
-
 uint16_t get_be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 uint32_t get_be32(const uint8_t* p) {
@@ -10,7 +8,6 @@ uint32_t get_be32(const uint8_t* p) {
 }
 
 void decode_header(const uint8_t* p, HeaderChunk* h) {
-  memcpy(h->id, p, 4);
   h->length = get_be32(p + 4);
   h->format = get_be16(p + 8);
   h->ntrks = get_be16(p + 10);

@@ -10,12 +10,11 @@ uint16_t get_be16(const uint8_t* p);
 // Four bytes, first most significant.
 uint32_t get_be32(const uint8_t* p);
 
-// The header chunk as it stands in the file:
+// The fields of the header chunk, whose id is "MThd", as the file holds them:
 //   bytes 0-3  id ("MThd")        bytes 8-9   format
 //   bytes 4-7  length             bytes 10-11 track count
 //                                 bytes 12-13 division
 struct HeaderChunk {
-  char id[4];
   uint32_t length;
   uint16_t format;
   uint16_t ntrks;
