@@ -337,9 +337,11 @@ const Row kFindings[] = {
     {smf({"00 F1 00 FF 2F 00"}), "0x000016: error: system message F1 inside a track [system-byte]"},
     {smf({"00 FF 2F"}), "0x000016: error: the file ends inside an item [truncated]"},
     {kSmall + hex("FFFF"), "0x00001a: error: bytes after the last chunk [trailing-bytes]"},
+    {kSmall + hex("\"AB\" 7F \"C\" 00000002 0102"), "0x00001a: error: bytes after the last chunk [trailing-bytes]"},  // 7F is no letter of an id
     {smf({"00 90 3C 64 00 FF 01 00 00 3E 40 00 FF 2F 00"}), "0x00001e: warning: data byte 3E after a meta or system exclusive event: running status 90 ended there [running-status-after-meta]"},
     {smf({"00 90 3C 64 00 FF 01 00 00 FF 01 00 00 3E 40 00 FF 2F 00"}), "0x000022: warning: data byte 3E after a meta or system exclusive event: running status 90 ended there [running-status-after-meta]"},  // two on
     {smf({"00 90 3C 64 00 FF 2F 00"}), "0x000016: warning: note on without a note off before the end of its track [note-stuck]"},
+    {smf({"00 FF 51 03 07 A1 20 00 90 3C 64 00 90 3E 64 00 FF 2F 00"}), "0x00001d: warning: note on without a note off before the end of its track (×2) [note-stuck]"},
     {smf({"00 80 3C 40 00 80 3E 40 00 FF 2F 00"}), "0x000016: warning: note off for C4 on channel 0, which is not sounding (×2) [note-off-unmatched]"},
     {smf({"00 91 3C 64 00 3C 64 00 3C 00 00 3C 00 00 FF 2F 00"}), "0x00001a: warning: note on for C4 on channel 1, which is sounding [note-retrigger]"},
     {smf({"00 FF 2F 00", "00 FF 51 03 07 A1 20 00 FF 2F 00"}), "0x000022: warning: tempo outside the first track [tempo-outside-first-track]"},
