@@ -312,7 +312,7 @@ struct CheckView {
       any_tempo = true;
       if (format == 1 && track > 0)
         find<"tempo outside the first track">(tempo_outside_first_track, e.pos);
-      if ((b[0] | b[1] | b[2]) == 0)
+      if (tempo_micros(b) == 0)
         find<"tempo of 0 microseconds a quarter note">(tempo_zero, e.pos);
     }
     if (e.meta_type == 0x58) {
