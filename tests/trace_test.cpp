@@ -357,7 +357,7 @@ const Row kFindings[] = {
     {smf({"00 FF 51 03 07 A1 20 00 F0 02 7E 7F 00 F7 01 F7 00 FF 01 02 8A BF 00 FF 2F 00"}), "sound: continued, 932", kFirst},
     {smf({"00 FF 51 03 07 A1 20 00 FF 2F 00", "00 FF 2F 00"}), "sound: two tracks", kFirst},
     {smf({"00 FF 51 03 00 00 01 00 FF 2F 00"}), "sound: a tempo of 1 microsecond", kFirst},
-    {smf({"00 FF 51 03 07 A1 20 00 FF 58 04 07 04 18 08 00 FF 2F 00"}), "sound: 7/16", kFirst},
+    {smf({"00 FF 51 03 07 A1 20 00 FF 58 04 03 07 18 08 00 FF 2F 00"}), "sound: 3/128, a beat of 15 ticks", kFirst},
     {smf({"00 FF 51 03 07 A1 20 00 F0 81 80 80 00 \"" + std::string(2097151, 'x') + "\" F7 00 FF 2F 00"}), "sound: a length of 4 bytes", kFirst},
 };
 // clang-format on
