@@ -88,6 +88,7 @@ const char* const kIds[kNames] = {
 // many times it came within the track.
 struct Finding {
   Name name;
+  uint32_t order;  // the findings' own, for a stable sort
   uint32_t pos;
   uint64_t count;
   char text[96];
@@ -131,7 +132,7 @@ struct CheckView {
       ++findings.items[at].count;
       return;
     }
-    Finding f{name, pos, 1, {}};
+    Finding f{name, findings.count, pos, 1, {}};
     Line text;
     put<F>(text, Encoding::cp932, a...);  // ASCII alone
     memcpy(f.text, text.buffer,
@@ -312,8 +313,7 @@ struct CheckView {
       any_tempo = true;
       if (format == 1 && track > 0)
         find<"tempo outside the first track">(tempo_outside_first_track, e.pos);
-      if (tempo_micros(b) == 0)
-        find<"tempo of 0 microseconds a quarter note">(tempo_zero, e.pos);
+      if (tempo_micros(b) == 0) find<"tempo of 0 microseconds a quarter note">(tempo_zero, e.pos);
     }
     if (e.meta_type == 0x58) {
       // A beat of a whole number of ticks, at least one, where the division
@@ -344,8 +344,10 @@ CheckCounts check_file(const Image& image, const char* name, Output o) {
   walk(image, WalkOptions{true, true}, view);
   view.finish();
   // In the order of where they stand, the file's own at 0 first.
-  std::stable_sort(view.findings.items, view.findings.items + view.findings.count,
-                   [](const Finding& a, const Finding& b) { return a.pos < b.pos; });
+  std::sort(view.findings.items, view.findings.items + view.findings.count,
+            [](const Finding& a, const Finding& b) {
+              return a.pos != b.pos ? a.pos < b.pos : a.order < b.order;
+            });
   CheckCounts counts{};
   const FileName shown{name, o.escape};
   for (const Finding& f : view.findings) {

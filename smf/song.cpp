@@ -67,10 +67,13 @@ Change map_change(Song& song, int32_t track, const Event& e) {
 }
 
 // Sorts a map, gathered in file order, by where its changes stand; those
-// at one place stay in file order.
+// at one place stay in file order. (A stable sort would take its buffer from
+// the C++ runtime, which the program does without.)
 void sort_map(const Song& song, List<Change>& map) {
-  std::stable_sort(map.items, map.items + map.count,
-                   [&](const Change& a, const Change& b) { return stands_before(song, a, b); });
+  for (uint32_t i = 0; i < map.count; ++i) map.items[i].order = i;
+  std::sort(map.items, map.items + map.count, [&](const Change& a, const Change& b) {
+    return stands_before(song, a, b) || (!stands_before(song, b, a) && a.order < b.order);
+  });
 }
 
 // Sorts a map and keeps of the changes at one tick the last in file order.

@@ -44,6 +44,7 @@ struct List {
 struct Change {
   uint64_t tick;
   int32_t track;
+  uint32_t order;  // where it stands as gathered, while its map is sorted
   uint32_t value;
   uint8_t exponent;
   uint64_t beat;

@@ -150,6 +150,15 @@ const std::string kTempoAfterANote = smf({
     "00 FF 51 03 0F 42 40  00 FF 58 04 00 03 18 08",         // a numerator 0 changes nothing
     "00 FF 51 03 07 A1 20  00 FF 51 03 00 00 00  00 C0 28",  // tempo 0 is none
 });
+// 40 markers at one tick, "10" to "49", and the song's lines of them: more
+// than a sort keeps in order by chance.
+std::string marks(bool lines) {
+  std::string text;
+  for (int i = 10; i < 50; ++i)
+    text += lines ? "マーカー 0 1:1:000 0:00.000 " + std::to_string(i) + " トラック 0\n"
+                  : " 00 FF 06 02 \"" + std::to_string(i) + "\"";
+  return text;
+}
 // At the longest tempo, 4097 of the longest delta times: ticks times tempo pass 2^64.
 const std::string kFarTrack = [] {
   std::string t = "00 FF 51 03 FF FF FF";
@@ -238,6 +247,7 @@ const Row kWalks[] = {
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "テンポ 0 1:1:000 0:00.000 四分音符=1000000μs 60.00BPM トラック 0\nマーカー 480 1:2:000 0:01.000 AB トラック 0\n(end)", kFull},
     {smf({"00 FF 06 01 41 00 FF 07 01 42"}), "マーカー 0 1:1:000 0:00.000 A トラック 0\nキューポイント 0 1:1:000 0:00.000 B トラック 0\n(end)", kFull},  // at one tick, in file order
+    {smf({marks(false)}), marks(true) + "(end)", kFull},
     // -json: each item an object on a line; the bytes of every meta event, system exclusive and unknown event.
     {smf({"00 FF 01 07 22 5C 01 8A BF 41 80 00 FF 51 04 07 A1 20"}),
      R"({"type":"header","pos":0,"length":6,"format":1,"tracks":1,"division":480,"smpte":null})" "\n"
@@ -320,7 +330,7 @@ const Row kFindings[] = {
     {smf("0001 0000", {"00 FF 2F 00"}), "0x000000: error: division of 0 ticks a quarter note [division-zero]"},
     {smf("0003 01E0", {"00 FF 2F 00"}), "0x000000: error: format 3, not 0, 1 or 2 [format-unknown]"},
     {smf("0000 01E0", {"00 FF 2F 00", "00 FF 2F 00"}), "0x000000: error: format 0 with 2 tracks [format0-tracks]"},
-    {smf({"00 FF 2F 00"}, 2), "0x000000: error: the header announces 2 tracks, the file holds 1 [track-count]"},
+    {smf({"00 FF 2F 00"}, 2), "0x000000: error: the header announces 2 tracks, the file holds 1 [track-count]\nf:0x000000: warning: no tempo: 120 BPM taken [no-tempo]"},  // at one place in the order found
     {hex(kHead + "\"MTrk\" 00000010 00 FF 2F 00"), "0x00000e: error: chunk length 16 reaches past the end of the file [chunk-past-end]"},
     {hex(kHead + "\"MTrk\" 00000003 00 FF 2F 00"), "0x000016: error: event reaches past the end of its chunk [event-past-chunk]"},
     {smf({"00 90 3C 64 00 80 3C 00"}), "0x00000e: error: track without end of track (FF 2F) [no-end-of-track]"},
