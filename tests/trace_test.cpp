@@ -159,10 +159,10 @@ std::string marks(bool lines) {
                   : " 00 FF 06 02 \"" + std::to_string(i) + "\"";
   return text;
 }
-// At the longest tempo, 4097 of the longest delta times: ticks times tempo pass 2^64.
+// At the longest tempo, 4098 of the longest delta times: ticks times tempo pass 2^64.
 const std::string kFarTrack = [] {
   std::string t = "00 FF 51 03 FF FF FF";
-  for (int i = 0; i < 4097; ++i) t += " FF FF FF 7F FF 01 00";
+  for (int i = 0; i < 4098; ++i) t += " FF FF FF 7F FF 01 00";
   return t;
 }();
 
@@ -239,14 +239,17 @@ const Row kWalks[] = {
      "チャンネル  1 トラック 0,1 ノート 2 C3～C4 楽器 Acoustic Piano, Violin bank 1/-\n"
      "チャンネル 10 トラック 0 ノート 1 C2～C2 楽器 Standard\n(end)", kFull},
     {smf("0002 01E0", {"00 FF 51 03 07 A1 20", "00 FF 51 03 0F 42 40 83 60 90 3C 64"}), "曲の長さ 480 1:2:000 0:01.000\n", kFull},  // in track 1, by its own tempo
+    {smf("0002 01E0", {"00 FF 51 03 03 D0 90 83 60 90 3C 64", "00 FF 51 03 0F 42 40"}), "---time 0480 480 1:2:000 0:00.250 R[90]", kFull},  // each track's tempo at one tick
     {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
-    {smf({kFarTrack}), "曲の長さ 1099780059135 572802115:1:255 640668281:25.042\n", kFull},
+    {smf({kFarTrack}), "曲の長さ 1100048494590 572941925:2:030 640824656:23.672\n", kFull},
+    {smf({kFarTrack}), R"("length":{"tick":1100048494590,"track":0,"bbt":"572941925:2:030","time_us":38449479383672430})", kJson},
     // The maps of a cut file hold what came before the cut.
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "st 0x000024 ---time 0000 480 1:2:000 0:01.000 R[90] unexpected end of file at 0x000024\n", kFull},
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "テンポ 0 1:1:000 0:00.000 四分音符=1000000μs 60.00BPM トラック 0\nマーカー 480 1:2:000 0:01.000 AB トラック 0\n(end)", kFull},
     {smf({"00 FF 06 01 41 00 FF 07 01 42"}), "マーカー 0 1:1:000 0:00.000 A トラック 0\nキューポイント 0 1:1:000 0:00.000 B トラック 0\n(end)", kFull},  // at one tick, in file order
+    {smf({"83 60 FF 06 01 41", "00 FF 06 01 42"}), "マーカー 0 1:1:000 0:00.000 B トラック 1\nマーカー 480 1:2:000 0:00.500 A トラック 0\n(end)", kFull},  // by tick
     {smf({marks(false)}), marks(true) + "(end)", kFull},
     // -json: each item an object on a line; the bytes of every meta event, system exclusive and unknown event.
     {smf({"00 FF 01 07 22 5C 01 8A BF 41 80 00 FF 51 04 07 A1 20"}),
