@@ -266,9 +266,9 @@ TEST(Run, NamesOpenTheirOwnFiles) {
 }
 
 // Runs the command after it where no file without a name can be given one
-// later (no /proc): the copy is written under a temporary name. Where the
-// system allows that and the program runs there (the sanitizers' build
-// needs /proc).
+// later (no /proc): the copy is written under a temporary name. The cases
+// that use it run where the system allows that and the program runs there
+// (the sanitizers' build does not: it needs /proc).
 const std::string kNoProc =
     "unshare -m sh -c 'mount -t tmpfs none /proc && shift && exec \"$@\"' sh";
 const bool kCanHideProc =
