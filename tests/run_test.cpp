@@ -271,8 +271,11 @@ TEST(Run, NamesOpenTheirOwnFiles) {
 // (the sanitizers' build does not: it needs /proc).
 const std::string kNoProc =
     "unshare -m sh -c 'mount -t tmpfs none /proc && shift && exec \"$@\"' sh";
-const bool kCanHideProc =
-    !kWindows && system((kNoProc + " exec '" SMFSCOPE_BIN "' >/dev/null 2>&1").c_str()) == 0;
+bool can_hide_proc() {
+  static const bool can =
+      !kWindows && system((kNoProc + " exec '" SMFSCOPE_BIN "' >/dev/null 2>&1").c_str()) == 0;
+  return can;
+}
 
 // What stands at the copy's name C decides, made by a shell command: a file
 // or a link of any kind is replaced by the copy, with the input's
@@ -311,7 +314,7 @@ TEST(Run, CopyNeverHarmsAFile) {
     SCOPED_TRACE(row.kind);
     // Links, pipes, limits and permissions are this system's.
     if (kWindows && row.kind != kAtTheName[0].kind && row.kind != kAtTheName[1].kind) continue;
-    if (row.make.ends_with(kNoProc) && !kCanHideProc) continue;
+    if (row.make.ends_with(kNoProc) && !can_hide_proc()) continue;
     const bool written = row.after == fs::file_type::none;
     TempDir dir;
     const std::string at = dir / "in.mid(newtempo=120).mid";
@@ -348,7 +351,7 @@ TEST(Run, EndedWhileCopyingLeavesNothing) {
   close(unnamed);  // before it could pass for the program's
   for (const auto& [sig, hide] : {std::pair{SIGTERM, ""}, {SIGKILL, ""}, {SIGTERM, "/proc"}}) {
     SCOPED_TRACE(std::to_string(sig) + hide);
-    if ((sig == SIGKILL && unnamed < 0) || (*hide && !kCanHideProc)) continue;
+    if ((sig == SIGKILL && unnamed < 0) || (*hide && !can_hide_proc())) continue;
     const Ran r = smfscope(
         dir.path, {"-t", "120", "in.mid"}, "",
         R"({ (while kill -0 $$ 2>/dev/null; do p=$(ls -l /proc/[0-9]*/fd 2>/dev/null | awk -v d="$PWD/" '
