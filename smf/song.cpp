@@ -1,6 +1,7 @@
 #include "smf/song.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "smf/decode.h"
 #include "smf/record.h"
@@ -193,12 +194,54 @@ void take_in(Song& song, int32_t track, const Event& e) {
   } else if (e.kind == Kind::program) {
     const int16_t* bank = song.state.channels[e.channel].bank;
     const ChannelUse::Program p{e.data[0], {bank[0], bank[1]}};
-    const bool known = std::any_of(c.programs.begin(), c.programs.end(), [&](const auto& q) {
-      return q.number == p.number && q.bank[0] == p.bank[0] && q.bank[1] == p.bank[1];
-    });
+    // The program, the bank's bytes (-1 to 127) plus 1, and a bit that keeps the key from 0.
+    const uint32_t key = 1u << 24 | uint32_t{p.number} << 16 |
+                         static_cast<uint32_t>(p.bank[0] + 1) << 8 |
+                         static_cast<uint32_t>(p.bank[1] + 1);
+    const KeySet::Outcome seen = c.seen.add(key);
+    const bool known = seen == KeySet::present ||
+                       (seen == KeySet::no_room &&
+                        std::any_of(c.programs.begin(), c.programs.end(), [&](const auto& q) {
+                          return q.number == p.number && q.bank[0] == p.bank[0] &&
+                                 q.bank[1] == p.bank[1];
+                        }));
     if (!known) c.programs.add(p);
   }
   update_channels(song.state, e);
+}
+
+namespace {
+
+// Where `key` is first looked for among `capacity` slots (a power of two):
+// the top bits of its product with 2^64 / the golden ratio.
+uint32_t first_slot(uint32_t key, uint32_t capacity) {
+  return static_cast<uint32_t>(key * 0x9E3779B97F4A7C15ull >> (64 - std::countr_zero(capacity)));
+}
+
+}  // namespace
+
+KeySet::Outcome KeySet::add(uint32_t key) {
+  if (2 * (count + 1) > capacity) {
+    // Half full at most: grown to twice the room, the keys placed anew.
+    const uint32_t more = capacity ? 2 * capacity : 64;
+    uint32_t* grown = more > capacity ? static_cast<uint32_t*>(calloc(more, sizeof *grown)) : nullptr;
+    if (!grown) return no_room;
+    for (uint32_t i = 0; i < capacity; ++i) {
+      if (slots[i] == 0) continue;
+      uint32_t at = first_slot(slots[i], more);
+      while (grown[at] != 0) at = (at + 1) & (more - 1);
+      grown[at] = slots[i];
+    }
+    free(slots);
+    slots = grown;
+    capacity = more;
+  }
+  uint32_t at = first_slot(key, capacity);
+  for (; slots[at] != 0; at = (at + 1) & (capacity - 1))
+    if (slots[at] == key) return present;
+  slots[at] = key;
+  ++count;
+  return added;
 }
 
 void end_track(Song& song, int32_t track, uint64_t last) {
@@ -289,6 +332,7 @@ void Locator::compute(const Change* tempo, const Change* meter) {
     return;
   }
   if (division == 0) return;
+  inverse = ~uint64_t{0} / division + 1;
   tempo_value = tempo ? tempo->value : kDefaultTempo;
   const unsigned __int128 sum =
       (tempo ? tempo->from : 0) +
@@ -311,18 +355,35 @@ void Locator::advance(uint64_t ticks) {
   if (p.has_time) {
     // The time's fraction of a microsecond, in ticks times tempo, goes on.
     remainder += ticks * tempo_value;
-    const uint64_t more = remainder / song.division;
-    remainder %= song.division;
+    const uint16_t division = song.division;
+    // Below 2^48, the quotient by a multiplication with 2^64 / division
+    // rounded up: exact, as the rounding adds less than remainder *
+    // division / 2^64 < 1 to it; and far cheaper than a division.
+    const uint64_t more =
+        remainder < (uint64_t{1} << 48) && division > 1
+            ? static_cast<uint64_t>((static_cast<unsigned __int128>(remainder) * inverse) >> 64)
+            : remainder / division;
+    remainder -= more * division;
     p.has_time = !__builtin_add_overflow(p.micros, more, &p.micros);
   }
+  // Most steps pass at most one beat, and one bar: counted without dividing.
   p.beat_tick += ticks;
   if (p.beat_tick < beat) return;
-  const uint64_t more = p.beat_tick / beat;
-  p.beat_tick %= beat;
-  p.beat += more;
+  if (p.beat_tick < 2 * beat) {
+    p.beat_tick -= beat;
+    ++p.beat;
+  } else {
+    p.beat += p.beat_tick / beat;
+    p.beat_tick %= beat;
+  }
   if (p.beat <= beats) return;
-  p.bar += (p.beat - 1) / beats;
-  p.beat = (p.beat - 1) % beats + 1;
+  if (p.beat <= 2 * beats) {
+    ++p.bar;
+    p.beat -= beats;
+  } else {
+    p.bar += (p.beat - 1) / beats;
+    p.beat = (p.beat - 1) % beats + 1;
+  }
 }
 
 const Position& Locator::at(int32_t new_track, uint64_t new_tick) {

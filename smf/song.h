@@ -35,6 +35,20 @@ struct List {
   const T* end() const { return items + count; }
 };
 
+// A set of keys other than 0, to tell at once whether a key came before.
+struct KeySet {
+  enum Outcome { added, present, no_room };
+  uint32_t* slots = nullptr;  // 0: empty
+  uint32_t count = 0;
+  uint32_t capacity = 0;  // a power of two, or 0
+  KeySet() = default;
+  KeySet(const KeySet&) = delete;
+  KeySet& operator=(const KeySet&) = delete;
+  ~KeySet() { free(slots); }
+  // Adds `key` unless it is there; no_room when the set cannot grow for it.
+  Outcome add(uint32_t key);
+};
+
 // A change of tempo, meter or key, or a marker or cue point, at a tick of a
 // track. For tempos `value` is the microseconds per quarter note and `from`
 // the sum of ticks times tempo before it; for meters `value` is the
@@ -65,6 +79,7 @@ struct ChannelUse {
   uint8_t lowest = 255;
   uint8_t highest = 0;
   List<Program> programs;  // in order of first use, each with its bank once
+  KeySet seen;             // the programs with their banks, as keys
 };
 
 // Where a tick sits: bar, beat (both from 1) and tick within the beat; and
@@ -117,6 +132,7 @@ struct Locator {
   uint32_t next_meter{};
   Position last{};
   uint64_t remainder{};  // of the sum of ticks times tempo, by the division
+  uint64_t inverse{};    // 2^64 / the division, rounded up (a division of 2 or more)
   uint32_t tempo_value{};
   uint64_t beat{}, beats{};  // ticks a beat, beats a bar
 
