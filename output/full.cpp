@@ -167,7 +167,12 @@ struct FullView {
 
   void note(Line& line, const Event& e) {
     const uint8_t key = e.data[0];
-    put<" %s">(line, E, note_name(key));
+    // " " and the key's name, its four bytes copied at once.
+    if (line.room() < 5) line.flush();
+    const unsigned row = note_row(key);
+    line.p[0] = ' ';
+    memcpy(line.p + 1, kNoteNames.text[row], 4);
+    line.p += 1 + kNoteNames.length[row];
     const char* drum = e.channel == 9 ? drum_name(key) : nullptr;
     if (drum) put<" %s">(line, E, drum);
   }

@@ -38,33 +38,6 @@ Text key_name(uint8_t key_byte) {
   return key >= -6 && key <= 6 ? key_names[key + 6] : Text{TXT("---(out of -6～6")};
 }
 
-namespace {
-
-// Every key's name, made when the program is compiled.
-struct NoteNames {
-  char text[128][4];
-  uint8_t length[128];
-  consteval NoteNames() : text{}, length{} {
-    const char* const names[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
-    for (int key = 0; key < 128; ++key) {
-      const int octave = key / 12 - 1;
-      int n = 0;
-      for (const char* c = names[key % 12]; *c; ++c) text[key][n++] = *c;
-      if (octave < 0) text[key][n++] = '-';
-      text[key][n++] = static_cast<char>('0' + (octave < 0 ? -octave : octave));
-      length[key] = static_cast<uint8_t>(n);
-    }
-  }
-};
-constexpr NoteNames kNoteNames;
-
-}  // namespace
-
-std::string_view note_name(uint8_t key) {
-  if (key > 127) return "-";
-  return {kNoteNames.text[key], kNoteNames.length[key]};
-}
-
 const char* drum_name(uint8_t key) {
   // clang-format off
   static const char* const kDrums[81 - 35 + 1] = {

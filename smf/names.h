@@ -30,9 +30,35 @@ extern const Text key_names[13];
 // "---(out of -6～6" outside -6..6.
 Text key_name(uint8_t key_byte);
 
-// The name of key `key` with its octave, middle C (60) being "C4", sharps
-// as "#": "C#4"; "-" for a number above 127.
-std::string_view note_name(uint8_t key);
+// Every key's name with its octave, middle C (60) being "C4", sharps as
+// "#": "C#4"; then "-", the name of any number above 127. Made when the
+// program is compiled, each in four bytes, those it leaves 0.
+struct NoteNames {
+  char text[129][4];
+  uint8_t length[129];
+  consteval NoteNames() : text{}, length{} {
+    const char* const names[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    for (int key = 0; key < 128; ++key) {
+      const int octave = key / 12 - 1;
+      int n = 0;
+      for (const char* c = names[key % 12]; *c; ++c) text[key][n++] = *c;
+      if (octave < 0) text[key][n++] = '-';
+      text[key][n++] = static_cast<char>('0' + (octave < 0 ? -octave : octave));
+      length[key] = static_cast<uint8_t>(n);
+    }
+    text[128][0] = '-';
+    length[128] = 1;
+  }
+};
+inline constexpr NoteNames kNoteNames;
+
+// The row of kNoteNames for key `key`.
+constexpr unsigned note_row(uint8_t key) { return key > 127 ? 128 : key; }
+
+// The name of key `key`; "-" for a number above 127.
+inline std::string_view note_name(uint8_t key) {
+  return {kNoteNames.text[note_row(key)], kNoteNames.length[note_row(key)]};
+}
 
 // The General MIDI percussion name of key 35..81 on channel 10; null for
 // any other key.

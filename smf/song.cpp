@@ -11,8 +11,6 @@ namespace {
 
 constexpr uint32_t kDefaultTempo = 500000;  // 120 beats per minute
 
-bool per_quarter(uint16_t division) { return division != 0 && !(division & 0x8000); }
-
 // The ticks of a beat of a time signature's denominator 2^exponent: 0 when
 // that is less than a tick or not a whole number of them.
 uint64_t beat_ticks(uint16_t division, uint8_t exponent) {
@@ -163,7 +161,7 @@ void start_song(const Image& image, Song& song) {
   settle(song, song.meters, false);
 }
 
-void take_in(Song& song, int32_t track, const Event& e) {
+void take_in_other(Song& song, int32_t track, const Event& e) {
   if (e.kind == Kind::meta) {
     if (e.meta_type == 0x59 && e.declared == 2) {
       Change c{};
@@ -185,13 +183,8 @@ void take_in(Song& song, int32_t track, const Event& e) {
   }
   if (e.kind > Kind::pitch_bend) return;
   ChannelUse& c = song.channels[e.channel];
-  c.used = true;
-  if (c.tracks.count == 0 || c.tracks.items[c.tracks.count - 1] != track) c.tracks.add(track);
-  if (e.kind == Kind::note_on && e.data[1] != 0) {
-    ++c.note_ons;
-    c.lowest = std::min(c.lowest, e.data[0]);
-    c.highest = std::max(c.highest, e.data[0]);
-  } else if (e.kind == Kind::program) {
+  use_channel(c, track);
+  if (e.kind == Kind::program) {
     const int16_t* bank = song.state.channels[e.channel].bank;
     const ChannelUse::Program p{e.data[0], {bank[0], bank[1]}};
     // The program, the bank's bytes (-1 to 127) plus 1, and a bit that keeps the key from 0.
@@ -305,15 +298,6 @@ const Change* before(const Song& song, const List<Change>& map, uint32_t next, i
   return song.separate && c->track != track ? nullptr : c;
 }
 
-// Index `next`, moved past the changes of `track` up to `tick`.
-uint32_t past(const Song& song, const List<Change>& map, uint32_t next, int32_t track,
-              uint64_t tick) {
-  while (next < map.count && map.items[next].tick <= tick &&
-         (!song.separate || map.items[next].track == track))
-    ++next;
-  return next;
-}
-
 }  // namespace
 
 void Locator::compute(const Change* tempo, const Change* meter) {
@@ -386,30 +370,18 @@ void Locator::advance(uint64_t ticks) {
   }
 }
 
-const Position& Locator::at(int32_t new_track, uint64_t new_tick) {
-  const bool onward = found && new_track == track && new_tick >= tick;
-  found = true;
-  const uint32_t tempo_was = next_tempo, meter_was = next_meter;
-  if (onward) {
-    next_tempo = past(song, song.tempos, next_tempo, new_track, new_tick);
-    next_meter = past(song, song.meters, next_meter, new_track, new_tick);
+const Position& Locator::find(int32_t new_track, uint64_t new_tick) {
+  if (found && new_track == track && new_tick >= tick) {
+    while (reaches(song.tempos, next_tempo, new_tick)) ++next_tempo;
+    while (reaches(song.meters, next_meter, new_tick)) ++next_meter;
   } else {
     next_tempo = after(song, song.tempos, new_track, new_tick);
     next_meter = after(song, song.meters, new_track, new_tick);
   }
-  const uint64_t ticks = new_tick - tick;
-  // No change of tempo or meter passed since the last place.
-  const bool same = onward && next_tempo == tempo_was && next_meter == meter_was;
+  found = true;
   track = new_track;
   tick = new_tick;
-  // From the last place on within the same tempo and meter, for a division
-  // in ticks a quarter, by less than 2^32 ticks: the usual step from event
-  // to event.
-  if (same && per_quarter(song.division) && ticks < (uint64_t{1} << 32)) {
-    advance(ticks);
-  } else {
-    compute(before(song, song.tempos, next_tempo, track),
-            before(song, song.meters, next_meter, track));
-  }
+  compute(before(song, song.tempos, next_tempo, track),
+          before(song, song.meters, next_meter, track));
   return last;
 }

@@ -75,6 +75,7 @@ struct ChannelUse {
   };
   bool used = false;      // any channel message
   List<int32_t> tracks;   // the tracks it appears in, in order
+  int32_t last_track = -1;
   uint64_t note_ons = 0;  // velocity above 0
   uint8_t lowest = 255;
   uint8_t highest = 0;
@@ -109,15 +110,37 @@ struct Song {
 // conductor track), else the whole file. Nothing is printed.
 void start_song(const Image& image, Song& song);
 
+// That a channel message of `track` stands on channel `c`.
+inline void use_channel(ChannelUse& c, int32_t track) {
+  c.used = true;
+  if (c.last_track != track) c.tracks.add(track);
+  c.last_track = track;
+}
+
+// take_in for an event other than a note.
+void take_in_other(Song& song, int32_t track, const Event& e);
+
 // Takes in what event `e` of `track` adds to the rest of the song: a key
-// signature, a marker or cue point, what it does on its channel.
-void take_in(Song& song, int32_t track, const Event& e);
+// signature, a marker or cue point, what it does on its channel. Notes,
+// most of a file, are taken in here.
+inline void take_in(Song& song, int32_t track, const Event& e) {
+  if (e.kind != Kind::note_on && e.kind != Kind::note_off) return take_in_other(song, track, e);
+  ChannelUse& c = song.channels[e.channel];
+  use_channel(c, track);
+  if (e.kind == Kind::note_off || e.data[1] == 0) return;
+  ++c.note_ons;
+  if (e.data[0] < c.lowest) c.lowest = e.data[0];
+  if (e.data[0] > c.highest) c.highest = e.data[0];
+}
 
 // Takes in that `track` ended with an event at tick `last`.
 void end_track(Song& song, int32_t track, uint64_t last);
 
 // Puts the key map and the markers in order, once the walk is done.
 void finish_song(Song& song);
+
+// Whether a division counts ticks a quarter note (not frames, not 0).
+constexpr bool per_quarter(uint16_t division) { return division != 0 && !(division & 0x8000); }
 
 // Where ticks sit in `song`: for one track after another, each at ticks
 // that do not decrease, it goes on from the last place, by the changes of
@@ -136,7 +159,26 @@ struct Locator {
   uint32_t tempo_value{};
   uint64_t beat{}, beats{};  // ticks a beat, beats a bar
 
-  const Position& at(int32_t track, uint64_t tick);
+  const Position& at(int32_t new_track, uint64_t new_tick) {
+    // The usual step, onward within one track and one tempo and meter, by
+    // less than 2^32 ticks, taken here; the others by find.
+    if (found && new_track == track && new_tick >= tick && new_tick - tick < (uint64_t{1} << 32) &&
+        !reaches(song.tempos, next_tempo, new_tick) && !reaches(song.meters, next_meter, new_tick) &&
+        per_quarter(song.division)) {
+      const uint64_t ticks = new_tick - tick;
+      tick = new_tick;
+      advance(ticks);
+      return last;
+    }
+    return find(new_track, new_tick);
+  }
+  // Whether change `next` of `map` stands at `new_tick` of this track or
+  // before it.
+  bool reaches(const List<Change>& map, uint32_t next, uint64_t new_tick) const {
+    return next < map.count && map.items[next].tick <= new_tick &&
+           (!song.separate || map.items[next].track == track);
+  }
+  const Position& find(int32_t new_track, uint64_t new_tick);
   void compute(const Change* tempo, const Change* meter);
   void advance(uint64_t ticks);
 };
