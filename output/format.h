@@ -208,6 +208,48 @@ template <bool Upper>
   return __builtin_bswap64(x << (64 - 8 * keep));  // the last `keep` digits first
 }
 
+// Two digits of `d` (below 100) at `p`.
+[[gnu::always_inline]] inline char* put_two(char* p, uint32_t d) {
+  memcpy(p, digit_pairs + 2 * d, 2);
+  return p + 2;
+}
+
+// `x` (below 10^4) without leading zeros.
+[[gnu::always_inline]] inline char* put_short(char* p, uint32_t x) {
+  const uint32_t top = x < 100 ? x : x / 100;
+  memcpy(p, digit_pairs + 2 * top + (top < 10), 2);
+  p += 1 + (top >= 10);
+  return x < 100 ? p : put_two(p, x % 100);
+}
+
+// The 2 * Pairs digits of `n` (below 10^(2 * Pairs), Pairs 2 or 3), leading
+// zeros included. `n` times 2^32 / 10^(2 * Pairs - 2) rounded up holds the
+// first pair in its top 32 bits and the rest as a fraction in its low ones;
+// each multiplication of the fraction by 100 brings up the next pair. What
+// the rounding adds stays below what would change a digit.
+template <int Pairs>
+[[gnu::always_inline]] inline char* put_pairs(char* p, uint32_t n) {
+  constexpr uint64_t kScale = Pairs == 3 ? 10000 : 100;
+  uint64_t t = n * ((uint64_t{1} << 32) / kScale + 1);
+  p = put_two(p, static_cast<uint32_t>(t >> 32));
+  for (int i = 1; i < Pairs; ++i) {
+    t = (t & 0xFFFFFFFF) * 100;
+    p = put_two(p, static_cast<uint32_t>(t >> 32));
+  }
+  return p;
+}
+
+// `v` (below 10^10) in decimal, a pair of digits at a time: far fewer
+// steps, each waiting on the one before, than by dividing by 100.
+[[gnu::always_inline]] inline char* put_decimal_by_pairs(char* p, uint64_t v) {
+  if (v < 10000) return put_short(p, static_cast<uint32_t>(v));
+  if (v < 1000000)
+    return put_pairs<2>(put_short(p, static_cast<uint32_t>(v / 10000)),
+                        static_cast<uint32_t>(v % 10000));
+  return put_pairs<3>(put_short(p, static_cast<uint32_t>(v / 1000000)),
+                      static_cast<uint32_t>(v % 1000000));
+}
+
 // A number in base 10 or 16, printf-style: zero flag, width and sign,
 // written at `p`; returns the end. Its digits are written in place, from the
 // last one back.
@@ -229,6 +271,8 @@ template <int Base, bool Upper, unsigned Width, bool Zero>
       memcpy(p, digit_pairs + magnitude * 2 + (magnitude < 10), 2);
       return p + 1 + (magnitude >= 10);
     }
+    // Positions, ticks and microseconds.
+    if (!negative && magnitude < kPowersOf10[10]) return put_decimal_by_pairs(p, magnitude);
   }
   if constexpr (Base == 10 && Width >= 2 && Width <= 4) {
     // The usual case, all the digits within the width: written at once,

@@ -422,6 +422,12 @@ TEST(Trace, FormatsAsPrintfDoes) {
     }
     if (ten > ~0ul / 10) break;
   }
+  // Digits within a number that the fast ways take by pairs, each pair at
+  // its largest (99) and below, where any rounding would show.
+  for (unsigned long v : {1099999ul, 12349999ul, 100990099ul, 4294967295ul, 9876543210ul}) {
+    snprintf(expected, sizeof expected, "%lu\n", v);
+    EXPECT_EQ(capture([&] { out<"%lu\n">(Encoding::cp932, v); }), expected) << v;
+  }
   // A format's own text counts in the room it needs: a line almost full goes
   // out before it.
   EXPECT_EQ(capture([&] {
