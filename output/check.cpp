@@ -230,7 +230,6 @@ struct CheckView {
   }
 
   void event(const Event& e) {
-    const uint32_t status_pos = e.pos + e.delta_bytes;
     if (e.delta_bytes == 4 && too_long(e.pos))
       find<"variable-length quantity of more than 4 bytes">(long_quantity, e.pos);
     if (e.end > chunk_end) find<"event reaches past the end of its chunk">(event_past_chunk, e.pos);
@@ -240,20 +239,17 @@ struct CheckView {
       find<"system exclusive message without F7 at its end">(sysex_unterminated, open_sysex);
       sysex_open = false;
     }
+    if (e.kind <= Kind::pitch_bend) {  // a channel message, as most events are
+      after_meta = false;
+      if (!e.running) running = e.status;
+      return channel_message(e);
+    }
     const bool was_after_meta = after_meta;
     after_meta = e.kind == Kind::meta || e.kind == Kind::sysex;
     if (after_meta && running) before_meta = running;
     if (!e.running && e.status >= 0x80) running = e.status < 0xF0 ? e.status : 0;
-
+    const uint32_t status_pos = e.pos + e.delta_bytes;
     switch (e.kind) {
-      case Kind::note_on:
-      case Kind::note_off:
-      case Kind::poly_pressure:
-      case Kind::control:
-      case Kind::program:
-      case Kind::channel_pressure:
-      case Kind::pitch_bend:
-        return channel_message(e);
       case Kind::sysex:
         if (too_long(status_pos + 1))
           find<"variable-length quantity of more than 4 bytes">(long_quantity, e.pos);
@@ -265,6 +261,7 @@ struct CheckView {
       case Kind::meta:
         return meta(e, status_pos);
       case Kind::unknown:
+      default:
         if (e.status >= 0x80)
           return find<"system message %02X inside a track">(system_byte, e.pos, e.status);
         if (was_after_meta && before_meta)
@@ -276,8 +273,9 @@ struct CheckView {
   }
 
   void channel_message(const Event& e) {
-    for (const uint8_t b : e.data)  // a message of one data byte has 0 for the second
-      if (b >= 0x80) find<"status byte %02X inside a channel message">(status_in_data, e.pos, b);
+    if ((e.data[0] | e.data[1]) & 0x80)  // a message of one data byte has 0 for the second
+      for (const uint8_t b : e.data)
+        if (b >= 0x80) find<"status byte %02X inside a channel message">(status_in_data, e.pos, b);
     if (e.kind != Kind::note_on && e.kind != Kind::note_off) return;
     const uint8_t key = e.data[0] & 0x7F;
     uint16_t& on = sounding[e.channel][key];
