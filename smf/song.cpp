@@ -333,43 +333,6 @@ void Locator::compute(const Change* tempo, const Change* meter) {
   p.beat_tick = into % beat;
 }
 
-void Locator::advance(uint64_t ticks) {
-  Position& p = last;
-  p.tick = tick;
-  if (p.has_time) {
-    // The time's fraction of a microsecond, in ticks times tempo, goes on.
-    remainder += ticks * tempo_value;
-    const uint16_t division = song.division;
-    // Below 2^48, the quotient by a multiplication with 2^64 / division
-    // rounded up: exact, as the rounding adds less than remainder *
-    // division / 2^64 < 1 to it; and far cheaper than a division.
-    const uint64_t more =
-        remainder < (uint64_t{1} << 48) && division > 1
-            ? static_cast<uint64_t>((static_cast<unsigned __int128>(remainder) * inverse) >> 64)
-            : remainder / division;
-    remainder -= more * division;
-    p.has_time = !__builtin_add_overflow(p.micros, more, &p.micros);
-  }
-  // Most steps pass at most one beat, and one bar: counted without dividing.
-  p.beat_tick += ticks;
-  if (p.beat_tick < beat) return;
-  if (p.beat_tick < 2 * beat) {
-    p.beat_tick -= beat;
-    ++p.beat;
-  } else {
-    p.beat += p.beat_tick / beat;
-    p.beat_tick %= beat;
-  }
-  if (p.beat <= beats) return;
-  if (p.beat <= 2 * beats) {
-    ++p.bar;
-    p.beat -= beats;
-  } else {
-    p.bar += (p.beat - 1) / beats;
-    p.beat = (p.beat - 1) % beats + 1;
-  }
-}
-
 const Position& Locator::find(int32_t new_track, uint64_t new_tick) {
   if (found && new_track == track && new_tick >= tick) {
     while (reaches(song.tempos, next_tempo, new_tick)) ++next_tempo;
