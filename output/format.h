@@ -255,11 +255,9 @@ template <int Pairs>
 // last one back.
 template <int Base, bool Upper, unsigned Width, bool Zero>
 [[gnu::always_inline]] inline char* put_number(char* p, uint64_t magnitude, bool negative) {
-  const unsigned digits = digit_count<Base>(magnitude);
-  const unsigned length = digits + (negative ? 1 : 0);
   if constexpr (Base == 16 && Zero && Width >= 2 && Width <= 8) {
     // The usual case, all the digits within the width: written at once.
-    if (digits <= Width) {
+    if (magnitude >> (4 * Width) == 0) {
       const uint64_t text = hex_digits<Upper>(static_cast<uint32_t>(magnitude), Width);
       memcpy(p, &text, 8);
       return p + Width;
@@ -295,6 +293,8 @@ template <int Base, bool Upper, unsigned Width, bool Zero>
       return p + Width;
     }
   }
+  const unsigned digits = digit_count<Base>(magnitude);
+  const unsigned length = digits + (negative ? 1 : 0);
   if (Zero && negative) *p++ = '-';
   if (Width > length) {
     // The whole width at once, then as far as the padding goes.

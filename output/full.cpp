@@ -22,6 +22,21 @@ Text text_name(uint8_t type) {
   return type <= 9 ? kNames[type - 1] : kNames[0];
 }
 
+// "[XX] " for every status byte, eight bytes each.
+struct StatusTexts {
+  char text[256][8];
+  consteval StatusTexts() : text{} {
+    for (int b = 0; b < 256; ++b) {
+      text[b][0] = '[';
+      text[b][1] = "0123456789ABCDEF"[b >> 4];
+      text[b][2] = "0123456789ABCDEF"[b & 15];
+      text[b][3] = ']';
+      text[b][4] = ' ';
+    }
+  }
+};
+constexpr StatusTexts kStatusTexts;
+
 // The most bytes a place takes as write_place writes it.
 constexpr size_t kPlaceRoom = 128;
 
@@ -29,6 +44,12 @@ constexpr size_t kPlaceRoom = 128;
 template <unsigned Width = 0>
 [[gnu::always_inline]] inline char* put_decimal(char* p, uint64_t v) {
   return outfmt::put_number<10, false, Width, (Width > 0)>(p, v, false);
+}
+
+// The three digits of `v` (below 1000), leading zeros included.
+[[gnu::always_inline]] inline char* put_three(char* p, uint32_t v) {
+  *p = static_cast<char>('0' + v / 100);
+  return outfmt::put_two(p + 1, v % 100);
 }
 
 // Where an event sits, written at `p`: its tick in the track, bar:beat:tick
@@ -42,7 +63,8 @@ char* write_place(char* p, const Position& at) {
     *p++ = ':';
     p = put_decimal(p, at.beat);
     *p++ = ':';
-    p = put_decimal<3>(p, at.beat_tick);
+    p = at.beat_tick < 1000 ? put_three(p, static_cast<uint32_t>(at.beat_tick))
+                            : put_decimal<3>(p, at.beat_tick);
   } else {
     *p++ = '-';
   }
@@ -51,9 +73,9 @@ char* write_place(char* p, const Position& at) {
     const Clock c = clock_of(at.micros);
     p = put_decimal(p, c.minutes);
     *p++ = ':';
-    p = put_decimal<2>(p, c.seconds);
+    p = outfmt::put_two(p, c.seconds);
     *p++ = '.';
-    p = put_decimal<3>(p, c.millis);
+    p = put_three(p, c.millis);
   } else {
     *p++ = '-';
   }
@@ -99,7 +121,12 @@ struct FullView {
       shown_tick = tick;
     }
     if (line.room() < kPlaceRoom) line.flush();
-    memcpy(line.p, shown, kPlaceRoom);  // the whole room at once; the place is its start
+    // A fixed length at once, the place its start: the usual short one, or
+    // the whole room.
+    if (shown_length <= 48)
+      memcpy(line.p, shown, 48);
+    else
+      memcpy(line.p, shown, kPlaceRoom);
     line.p += shown_length;
   }
 
@@ -108,7 +135,11 @@ struct FullView {
   void start(Line& line, const Event& e) {
     put<"st 0x%06lx ---time %04lu ">(line, E, e.pos, e.delta);
     put_site(line, e.tick);
-    put<"%c[%02X] ">(line, E, e.running ? 'r' : 'R', e.status);
+    // "R[" or "r[", the status and "] ", from a table made when compiling.
+    if (line.room() < 8) line.flush();
+    *line.p = e.running ? 'r' : 'R';
+    memcpy(line.p + 1, kStatusTexts.text[e.status], 8);
+    line.p += 6;
   }
 
   void cut(const Cut& c) {

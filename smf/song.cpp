@@ -346,5 +346,12 @@ const Position& Locator::find(int32_t new_track, uint64_t new_tick) {
   tick = new_tick;
   compute(before(song, song.tempos, next_tempo, track),
           before(song, song.meters, next_meter, track));
+  const auto next = [&](const List<Change>& map, uint32_t i) {
+    return i < map.count && (!song.separate || map.items[i].track == track) ? map.items[i].tick
+                                                                           : ~uint64_t{0};
+  };
+  until = per_quarter(song.division)
+              ? std::min(next(song.tempos, next_tempo), next(song.meters, next_meter))
+              : 0;
   return last;
 }

@@ -158,13 +158,15 @@ struct Locator {
   uint64_t inverse{};    // 2^64 / the division, rounded up (a division of 2 or more)
   uint32_t tempo_value{};
   uint64_t beat{}, beats{};  // ticks a beat, beats a bar
+  // Where the next change of tempo or meter for `track` stands; 0 where a
+  // step cannot go on from the last place (no division in ticks a quarter).
+  uint64_t until{};
 
   const Position& at(int32_t new_track, uint64_t new_tick) {
     // The usual step, onward within one track and one tempo and meter, by
     // less than 2^32 ticks, taken here; the others by find.
-    if (found && new_track == track && new_tick >= tick && new_tick - tick < (uint64_t{1} << 32) &&
-        !reaches(song.tempos, next_tempo, new_tick) && !reaches(song.meters, next_meter, new_tick) &&
-        per_quarter(song.division)) {
+    if (new_track == track && new_tick >= tick && new_tick < until &&
+        new_tick - tick < (uint64_t{1} << 32)) {
       const uint64_t ticks = new_tick - tick;
       tick = new_tick;
       advance(ticks);
