@@ -6,6 +6,7 @@
 
 #include "fuzz/smf_fuzz.h"
 #include "output/format.h"
+#include "smf/names.h"
 #include "support.h"
 
 namespace {
@@ -159,6 +160,18 @@ std::string marks(bool lines) {
                   : " 00 FF 06 02 \"" + std::to_string(i) + "\"";
   return text;
 }
+// 40 programs on channel 1, all twice, then the first in a bank; and the
+// channel's line: each program with its bank once, in order of first use.
+std::string programs(bool line) {
+  std::string text = line ? "ノート 0 楽器 " : "";
+  for (int p = 0; p < 80; ++p) {
+    char change[16];
+    snprintf(change, sizeof change, " 00 C0 %02X", p % 40);
+    if (!line) text += change;
+    if (line && p < 40) text += (p > 0 ? ", " : "") + std::string(program_names[p]);
+  }
+  return text + (line ? ", Acoustic Piano bank 1/-\n" : " 00 B0 00 01 00 C0 00");
+}
 // At the longest tempo, 4098 of the longest delta times: ticks times tempo pass 2^64.
 const std::string kFarTrack = [] {
   std::string t = "00 FF 51 03 FF FF FF";
@@ -241,6 +254,8 @@ const Row kWalks[] = {
     {smf("0002 01E0", {"00 FF 51 03 07 A1 20", "00 FF 51 03 0F 42 40 83 60 90 3C 64"}), "曲の長さ 480 1:2:000 0:01.000\n", kFull},  // in track 1, by its own tempo
     {smf("0002 01E0", {"00 FF 51 03 03 D0 90 83 60 90 3C 64", "00 FF 51 03 0F 42 40"}), "---time 0480 480 1:2:000 0:00.250 R[90]", kFull},  // each track's tempo at one tick
     {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
+    {smf({programs(false)}), programs(true), kFull},
+    {smf("0001 0780", {"87 67 90 3C 64 01 80 3C 40"}), "---time 0999 999 1:1:999 0:00.260 R[90] note 0ch 音  60 100 C4\nst 0x00001b ---time 0001 1000 1:1:1000 0:00.260 R[80]", kFull},  // a beat of more than 1000 ticks
     {smf({kFarTrack}), "曲の長さ 1100048494590 572941925:2:030 640824656:23.672\n", kFull},
     {smf({kFarTrack}), R"("length":{"tick":1100048494590,"track":0,"bbt":"572941925:2:030","time_us":38449479383672430})", kJson},
     // The maps of a cut file hold what came before the cut.
