@@ -192,12 +192,12 @@ void take_in_other(Song& song, int32_t track, const Event& e) {
                          static_cast<uint32_t>(p.bank[0] + 1) << 8 |
                          static_cast<uint32_t>(p.bank[1] + 1);
     const KeySet::Outcome seen = c.seen.add(key);
-    const bool known = seen == KeySet::present ||
-                       (seen == KeySet::no_room &&
-                        std::any_of(c.programs.begin(), c.programs.end(), [&](const auto& q) {
-                          return q.number == p.number && q.bank[0] == p.bank[0] &&
-                                 q.bank[1] == p.bank[1];
-                        }));
+    const bool known =
+        seen == KeySet::present ||
+        (seen == KeySet::no_room &&
+         std::any_of(c.programs.begin(), c.programs.end(), [&](const auto& q) {
+           return q.number == p.number && q.bank[0] == p.bank[0] && q.bank[1] == p.bank[1];
+         }));
     if (!known) c.programs.add(p);
   }
   update_channels(song.state, e);
@@ -217,7 +217,8 @@ KeySet::Outcome KeySet::add(uint32_t key) {
   if (2 * (count + 1) > capacity) {
     // Half full at most: grown to twice the room, the keys placed anew.
     const uint32_t more = capacity ? 2 * capacity : 64;
-    uint32_t* grown = more > capacity ? static_cast<uint32_t*>(calloc(more, sizeof *grown)) : nullptr;
+    uint32_t* grown =
+        more > capacity ? static_cast<uint32_t*>(calloc(more, sizeof *grown)) : nullptr;
     if (!grown) return no_room;
     for (uint32_t i = 0; i < capacity; ++i) {
       if (slots[i] == 0) continue;
@@ -348,7 +349,7 @@ const Position& Locator::find(int32_t new_track, uint64_t new_tick) {
           before(song, song.meters, next_meter, track));
   const auto next = [&](const List<Change>& map, uint32_t i) {
     return i < map.count && (!song.separate || map.items[i].track == track) ? map.items[i].tick
-                                                                           : ~uint64_t{0};
+                                                                            : ~uint64_t{0};
   };
   until = per_quarter(song.division)
               ? std::min(next(song.tempos, next_tempo), next(song.meters, next_meter))

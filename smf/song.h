@@ -73,10 +73,10 @@ struct ChannelUse {
     uint8_t number;
     int16_t bank[2];  // -1: not set
   };
-  bool used = false;      // any channel message
-  List<int32_t> tracks;   // the tracks it appears in, in order
-  int32_t last_track = -1;
-  uint64_t note_ons = 0;  // velocity above 0
+  bool used = false;        // any channel message
+  List<int32_t> tracks;     // the tracks it appears in, in order
+  int32_t last_track = -1;  // the track of its last message
+  uint64_t note_ons = 0;    // velocity above 0
   uint8_t lowest = 255;
   uint8_t highest = 0;
   List<Program> programs;  // in order of first use, each with its bank once
