@@ -64,7 +64,7 @@ char* write_place(char* p, const Position& at) {
     p = put_decimal(p, at.beat);
     *p++ = ':';
     p = at.beat_tick < 1000 ? put_three(p, static_cast<uint32_t>(at.beat_tick))
-                            : put_decimal<3>(p, at.beat_tick);
+                            : put_decimal(p, at.beat_tick);
   } else {
     *p++ = '-';
   }
