@@ -295,6 +295,7 @@ const Row kWalks[] = {
      R"({"type":"channel","channel":0,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[{"program":40,"name":"Violin","bank":[1,null]}]})" "\n"
      R"({"type":"channel","channel":9,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[{"program":25,"name":"TR-808","bank":null}]})" "\n"
      R"({"type":"song","length":{"tick":0,"track":0,"bbt":"1:1:000","time_us":0},"tempos":[],"meters":[],"keys":[],"markers":[]})" "\n(end)", kJson},
+    {smf({"00 FF 06 01 41 83 60 FF 07 01 42"}), R"("markers":[{"tick":0,"track":0,"bbt":"1:1:000","time_us":0,"meta_type":6,"text":"A"},{"tick":480,"track":0,"bbt":"1:2:000","time_us":500000,"meta_type":7,"text":"B"}]})", kJson},
     {kRmid.substr(0, 56), R"({"type":"riff","pos":32,"size":26,"end":56})" "\n"
      R"({"type":"header","pos":32,"length":6,"format":1,"tracks":1,"division":480,"smpte":null})" "\n"
      R"({"type":"chunk","pos":46,"id":"MTrk","size":4,"track":0})" "\n{\"type\":\"cut\",\"pos\":54,\"message\":\"unexpected end of file\"}\n", kJson},
