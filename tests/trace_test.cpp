@@ -118,6 +118,7 @@ const Row kEvents[] = {
     {"C9 19 00 02 00 B9 00 01 00 C9 30", "R[C9] program change (楽器) 25 (1a) TR-808 \n|r[C9] program change (楽器) 2 (3) drum kit 3 \n|R[B9] バンクセレクトMSB (CC#0) 1\n|R[C9] program change (楽器) 48 (31) Orchestra bank 1/-\n", kFull},
     {"90 3D 00 00 00 01 00 0C 40 00 7F 7F 00 90 80 40", "R[90] note 0ch 音  61   0 C#4 (note off)\n|r[90] note 0ch 音   0   1 C-1\n|r[90] note 0ch 音  12  64 C0\n|r[90] note 0ch 音 127 127 G9\n|R[90] note 0ch 音 128  64 -\n", kFull},
     {"99 24 64 00 22 64 00 89 51 00 00 A9 2A 10", "R[99] note 9ch 音  36 100 C2 Bass Drum 1\n|r[99] note 9ch 音  34 100 A#1\n|R[89] note off 9ch 音 81  0 A5 Open Triangle\n|R[A9] ポリフォニック・キー・プレッシャー 9ch 音  42  16 F#2 Closed Hi-Hat\n", kFull},
+    {"D3 40", "R[D3] チャンネル・プレッシャー 3ch  64\n", kFull},
     {"E0 00 50 00 00 00 00 7F 7F", "R[E0] Ex ピッチ・ベンド・チェンジ 0x00 0x50 +2048\n|r[E0] Ex ピッチ・ベンド・チェンジ 0x00 0x00 -8192\n|r[E0] Ex ピッチ・ベンド・チェンジ 0x7f 0x7f +8191\n", kFull},
     {"F0 05 7E 7F 09 01 F7 00 F0 05 7E 10 09 02 F7 00 F0 05 7E 7F 09 03 F7", "R[F0] システムエクスクルーシブ 長さ=5 F0 7E 7F 09 01 F7 GM System On\n|R[F0] システムエクスクルーシブ 長さ=5 F0 7E 10 09 02 F7 GM System Off\n|R[F0] システムエクスクルーシブ 長さ=5 F0 7E 7F 09 03 F7 GM2 System On\n", kFull},
     {"F0 0A 41 10 42 12 40 00 7F 00 41 F7 00 F0 08 43 10 4C 00 00 7E 00 F7", "R[F0] システムエクスクルーシブ 長さ=10 F0 41 10 42 12 40 00 7F 00 41 F7 GS Reset\n|R[F0] システムエクスクルーシブ 長さ=8 F0 43 10 4C 00 00 7E 00 F7 XG System On\n", kFull},
