@@ -173,11 +173,12 @@ std::string programs(bool line) {
   }
   return text + (line ? ", Acoustic Piano bank 1/-\n" : " 00 B0 00 01 00 C0 00");
 }
-// At the longest tempo, 4098 of the longest delta times: ticks times tempo pass 2^64.
+// At the longest tempo, 4098 of the longest delta times and one more tick:
+// ticks times tempo pass 2^64, and the microseconds end in an odd digit.
 const std::string kFarTrack = [] {
   std::string t = "00 FF 51 03 FF FF FF";
   for (int i = 0; i < 4098; ++i) t += " FF FF FF 7F FF 01 00";
-  return t;
+  return t + " 01 FF 01 00";
 }();
 
 // Excerpts of whole outputs: the chunk scan, the walk of a track, the summary.
@@ -255,10 +256,12 @@ const Row kWalks[] = {
     {smf("0002 01E0", {"00 FF 51 03 07 A1 20", "00 FF 51 03 0F 42 40 83 60 90 3C 64"}), "曲の長さ 480 1:2:000 0:01.000\n", kFull},  // in track 1, by its own tempo
     {smf("0002 01E0", {"00 FF 51 03 03 D0 90 83 60 90 3C 64", "00 FF 51 03 0F 42 40"}), "---time 0480 480 1:2:000 0:00.250 R[90]", kFull},  // each track's tempo at one tick
     {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
+    {hex("\"MTrk\" 00000008 83 60 FF 51 03 0F 42 40 \"MTrk\" 00000007 00 FF 51 03 07 A1 20"),
+     "テンポ 0 - - 四分音符=500000μs 120.00BPM トラック 1\nテンポ 480 - - 四分音符=1000000μs 60.00BPM トラック 0\n", kFull},  // no header: one map, by tick
     {smf({programs(false)}), programs(true), kFull},
     {smf("0001 0780", {"87 67 90 3C 64 01 80 3C 40"}), "---time 0999 999 1:1:999 0:00.260 R[90] note 0ch 音  60 100 C4\nst 0x00001b ---time 0001 1000 1:1:1000 0:00.260 R[80]", kFull},  // a beat of more than 1000 ticks
-    {smf({kFarTrack}), "曲の長さ 1100048494590 572941925:2:030 640824656:23.672\n", kFull},
-    {smf({kFarTrack}), R"("length":{"tick":1100048494590,"track":0,"bbt":"572941925:2:030","time_us":38449479383672430})", kJson},
+    {smf({kFarTrack}), "曲の長さ 1100048494591 572941925:2:031 640824656:23.707\n", kFull},
+    {smf({kFarTrack}), R"("length":{"tick":1100048494591,"track":0,"bbt":"572941925:2:031","time_us":38449479383707383})", kJson},
     // The maps of a cut file hold what came before the cut.
     {smf({"00 FF 51 03 0F 42 40 83 60 FF 06 02 41 42 00 90 3C"}),
      "st 0x000024 ---time 0000 480 1:2:000 0:01.000 R[90] unexpected end of file at 0x000024\n", kFull},
@@ -296,6 +299,7 @@ const Row kWalks[] = {
      R"({"type":"channel","channel":0,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[{"program":40,"name":"Violin","bank":[1,null]}]})" "\n"
      R"({"type":"channel","channel":9,"tracks":[0],"note_ons":0,"lowest":null,"highest":null,"programs":[{"program":25,"name":"TR-808","bank":null}]})" "\n"
      R"({"type":"song","length":{"tick":0,"track":0,"bbt":"1:1:000","time_us":0},"tempos":[],"meters":[],"keys":[],"markers":[]})" "\n(end)", kJson},
+    {smf({"00 F0 07 7F 7F 04 01 00 7F F7"}), R"("kind":"sysex","length":7,"bytes":"7f7f0401007ff7","name":"master volume","checksum":null})", kJson},
     {smf({"00 FF 06 01 41 83 60 FF 07 01 42"}), R"("markers":[{"tick":0,"track":0,"bbt":"1:1:000","time_us":0,"meta_type":6,"text":"A"},{"tick":480,"track":0,"bbt":"1:2:000","time_us":500000,"meta_type":7,"text":"B"}]})", kJson},
     {kRmid.substr(0, 56), R"({"type":"riff","pos":32,"size":26,"end":56})" "\n"
      R"({"type":"header","pos":32,"length":6,"format":1,"tracks":1,"division":480,"smpte":null})" "\n"
