@@ -256,6 +256,7 @@ const Row kWalks[] = {
     {smf("0002 01E0", {"00 FF 51 03 07 A1 20", "00 FF 51 03 0F 42 40 83 60 90 3C 64"}), "曲の長さ 480 1:2:000 0:01.000\n", kFull},  // in track 1, by its own tempo
     {smf("0002 01E0", {"00 FF 51 03 03 D0 90 83 60 90 3C 64", "00 FF 51 03 0F 42 40"}), "---time 0480 480 1:2:000 0:00.250 R[90]", kFull},  // each track's tempo at one tick
     {smf({"00 90 00 40"}), "チャンネル  1 トラック 0 ノート 1 C-1～C-1\n", kFull},  // the lowest key is the highest too
+    {smf({"00 FF 59 02 08 00"}), "調号 0 1:1:000 0:00.000 8 0 ---(out of -7～7 トラック 0\n", kFull},
     {hex("\"MTrk\" 00000008 83 60 FF 51 03 0F 42 40 \"MTrk\" 00000007 00 FF 51 03 07 A1 20"),
      "テンポ 0 - - 四分音符=500000μs 120.00BPM トラック 1\nテンポ 480 - - 四分音符=1000000μs 60.00BPM トラック 0\n", kFull},  // no header: one map, by tick
     {smf({programs(false)}), programs(true), kFull},
