@@ -17,7 +17,8 @@
 //
 // %s takes a Text (a text of the program's own, in both encodings), a plain
 // const char* or std::string_view (ASCII, such as the General MIDI names), a
-// FileText (bytes taken from the file) or a FileName.
+// ShortName (the name of a key), a FileText (bytes taken from the file) or a
+// FileName.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -208,6 +209,21 @@ template <bool Upper>
   return __builtin_bswap64(x << (64 - 8 * keep));  // the last `keep` digits first
 }
 
+// The two hexadecimal digits of every byte, in both cases.
+struct HexPairs {
+  char upper[256][2];
+  char lower[256][2];
+  consteval HexPairs() : upper{}, lower{} {
+    for (int b = 0; b < 256; ++b) {
+      upper[b][0] = "0123456789ABCDEF"[b >> 4];
+      upper[b][1] = "0123456789ABCDEF"[b & 15];
+      lower[b][0] = "0123456789abcdef"[b >> 4];
+      lower[b][1] = "0123456789abcdef"[b & 15];
+    }
+  }
+};
+inline constexpr HexPairs kHexPairs;
+
 // Two digits of `d` (below 100) at `p`.
 [[gnu::always_inline]] inline char* put_two(char* p, uint32_t d) {
   memcpy(p, digit_pairs + 2 * d, 2);
@@ -255,6 +271,13 @@ template <int Pairs>
 // last one back.
 template <int Base, bool Upper, unsigned Width, bool Zero>
 [[gnu::always_inline]] inline char* put_number(char* p, uint64_t magnitude, bool negative) {
+  if constexpr (Base == 16 && Zero && Width == 2) {
+    // A byte, as status bytes are: its pair from a table.
+    if (magnitude < 256) {
+      memcpy(p, (Upper ? kHexPairs.upper : kHexPairs.lower)[magnitude], 2);
+      return p + 2;
+    }
+  }
   if constexpr (Base == 16 && Zero && Width >= 2 && Width <= 8) {
     // The usual case, all the digits within the width: written at once.
     if (magnitude >> (4 * Width) == 0) {
@@ -350,7 +373,11 @@ void put_file_name(Line& line, FileName name, Encoding e, size_t bound);
 // line itself: elsewhere the compiler keeps `p` at hand.
 template <Conversion C, size_t Bound, typename A>
 [[gnu::always_inline]] inline char* put_conversion(Line& line, char* p, Encoding e, A a) {
-  if constexpr (C.type == 's') {
+  if constexpr (C.type == 's' && std::is_same_v<A, ShortName>) {
+    // Its slot whole, within the room the format's bound keeps for it.
+    memcpy(p, a.slot, sizeof ShortName::Slot{});
+    return p + a.length;
+  } else if constexpr (C.type == 's') {
     line.p = p;
     if constexpr (std::is_same_v<A, FileText>) {
       if (e == Encoding::cp932 && !a.escape)

@@ -22,21 +22,6 @@ Text text_name(uint8_t type) {
   return type <= 9 ? kNames[type - 1] : kNames[0];
 }
 
-// "[XX] " for every status byte, eight bytes each.
-struct StatusTexts {
-  char text[256][8];
-  consteval StatusTexts() : text{} {
-    for (int b = 0; b < 256; ++b) {
-      text[b][0] = '[';
-      text[b][1] = "0123456789ABCDEF"[b >> 4];
-      text[b][2] = "0123456789ABCDEF"[b & 15];
-      text[b][3] = ']';
-      text[b][4] = ' ';
-    }
-  }
-};
-constexpr StatusTexts kStatusTexts;
-
 // The most bytes a place takes as write_place writes it.
 constexpr size_t kPlaceRoom = 128;
 
@@ -135,11 +120,7 @@ struct FullView {
   void start(Line& line, const Event& e) {
     put<"st 0x%06lx ---time %04lu ">(line, E, e.pos, e.delta);
     put_site(line, e.tick);
-    // "R[" or "r[", the status and "] ", from a table made when compiling.
-    if (line.room() < 8) line.flush();
-    *line.p = e.running ? 'r' : 'R';
-    memcpy(line.p + 1, kStatusTexts.text[e.status], 8);
-    line.p += 6;
+    put<"%c[%02X] ">(line, E, e.running ? 'r' : 'R', e.status);
   }
 
   void cut(const Cut& c) {
@@ -198,12 +179,7 @@ struct FullView {
 
   void note(Line& line, const Event& e) {
     const uint8_t key = e.data[0];
-    // " " and the key's name, its four bytes copied at once.
-    if (line.room() < 5) line.flush();
-    const unsigned row = note_row(key);
-    line.p[0] = ' ';
-    memcpy(line.p + 1, kNoteNames.text[row], 4);
-    line.p += 1 + kNoteNames.length[row];
+    put<" %s">(line, E, note_name(key));
     const char* drum = e.channel == 9 ? drum_name(key) : nullptr;
     if (drum) put<" %s">(line, E, drum);
   }

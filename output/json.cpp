@@ -228,16 +228,10 @@ struct JsonView {
       put<"\"pressure\":%u,\"name\":">(line, U, e.data[1]);
     else
       put<"\"velocity\":%u,\"name\":">(line, U, e.data[1]);
-    if (e.data[0] > 127) {
+    if (e.data[0] > 127)
       put<"null">(line, U);
-    } else {
-      // The name in quotes, its four bytes copied at once.
-      if (line.room() < 6) line.flush();
-      line.p[0] = '"';
-      memcpy(line.p + 1, kNoteNames.text[e.data[0]], 4);
-      line.p += 1 + kNoteNames.length[e.data[0]];
-      *line.p++ = '"';
-    }
+    else
+      put<"\"%s\"">(line, U, note_name(e.data[0]));
     if (e.kind == Kind::poly_pressure) return;
     const char* drum = e.channel == 9 ? drum_name(e.data[0]) : nullptr;
     if (!drum) return put<",\"drum\":null">(line, U);

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstdint>
-#include <string_view>
 
 // The names the program gives to what a file holds.
 
@@ -55,8 +54,16 @@ inline constexpr NoteNames kNoteNames;
 // The row of kNoteNames for key `key`.
 constexpr unsigned note_row(uint8_t key) { return key > 127 ? 128 : key; }
 
+// A name of at most four bytes in a slot of four, those after it 0: printed
+// by copying the slot whole.
+struct ShortName {
+  using Slot = char[4];
+  const Slot& slot;
+  uint8_t length;
+};
+
 // The name of key `key`; "-" for a number above 127.
-inline std::string_view note_name(uint8_t key) {
+inline ShortName note_name(uint8_t key) {
   return {kNoteNames.text[note_row(key)], kNoteNames.length[note_row(key)]};
 }
 
