@@ -23,7 +23,7 @@ Text text_name(uint8_t type) {
 }
 
 // The most bytes a place takes as write_place writes it.
-constexpr size_t kPlaceRoom = 128;
+constexpr size_t kPlaceRoom = outfmt::kHeldRoom;
 
 // A number in decimal at `p`, of at least `Width` digits with leading zeros.
 template <unsigned Width = 0>
@@ -105,14 +105,7 @@ struct FullView {
       shown_length = static_cast<size_t>(write_place(shown, locator.at(track, tick)) - shown);
       shown_tick = tick;
     }
-    if (line.room() < kPlaceRoom) line.flush();
-    // A fixed length at once, the place its start: the usual short one, or
-    // the whole room.
-    if (shown_length <= 48)
-      memcpy(line.p, shown, 48);
-    else
-      memcpy(line.p, shown, kPlaceRoom);
-    line.p += shown_length;
+    outfmt::put_held(line, shown, shown_length);
   }
 
   // An event's line as far as its status: position, delta time, where it

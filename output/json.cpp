@@ -143,9 +143,6 @@ void put_program_name(Line& line, uint8_t channel, uint8_t p) {
   put<"\"drum kit %d\"">(line, U, p + 1);
 }
 
-// The most bytes a place takes as put_place writes it.
-constexpr size_t kPlaceRoom = 128;
-
 // Every item of the walk as a JSON object on a line of its own.
 struct JsonView {
   explicit JsonView(Song& s) : song(s) {}
@@ -207,10 +204,7 @@ struct JsonView {
       put_place(shown, locator.at(track, e.tick));
       shown_tick = e.tick;
     }
-    // The place as written, its room copied whole: it takes far less.
-    if (line.room() < kPlaceRoom) line.flush();
-    memcpy(line.p, shown.buffer, kPlaceRoom);
-    line.p += shown.p - shown.buffer;
+    outfmt::put_held(line, shown.buffer, static_cast<size_t>(shown.p - shown.buffer));
     if (e.running)
       put<",\"status\":%u,\"running\":true,\"kind\":">(line, U, e.status);
     else
