@@ -433,11 +433,11 @@ TEST(Trace, FormatsAsPrintfDoes) {
   for (unsigned long ten = 1, sixteen = 1;; ten *= 10, sixteen *= 16) {
     for (unsigned long v : {ten - 1, ten, sixteen - 1, sixteen}) {
       SCOPED_TRACE(v);
-      snprintf(expected, sizeof expected, "%lu|%3lu|%04lu|%2lu|%lx|%06lx|%02lX|%ld\n", v, v, v, v,
-               v, v, v, -static_cast<long>(v & 0x7FFFFFFFFFFFFFFF));
+      snprintf(expected, sizeof expected, "%lu|%3lu|%04lu|%2lu|%5lu|%lx|%06lx|%02lX|%ld\n", v, v, v,
+               v, v, v, v, v, -static_cast<long>(v & 0x7FFFFFFFFFFFFFFF));
       EXPECT_EQ(capture([&] {
-                  out<"%lu|%3lu|%04lu|%2lu|%lx|%06lx|%02X|%ld\n">(
-                      Encoding::cp932, v, v, v, v, v, v, v,
+                  out<"%lu|%3lu|%04lu|%2lu|%5lu|%lx|%06lx|%02X|%ld\n">(
+                      Encoding::cp932, v, v, v, v, v, v, v, v,
                       -static_cast<long>(v & 0x7FFFFFFFFFFFFFFF));
                 }),
                 expected);
